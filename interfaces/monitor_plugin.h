@@ -5,7 +5,8 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IMonitorPlugin : IDispatch {
+struct IMonitorPlugin : IDispatch
+{
     static constexpr const IID& Iid = IID_IMonitorPlugin;
 
     virtual HRESULT get_TypeName(BSTR* pVal) = 0;

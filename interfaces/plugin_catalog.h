@@ -5,7 +5,8 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IPluginCatalog : IDispatch {
+struct IPluginCatalog : IDispatch
+{
     static constexpr const IID& Iid = IID_IPluginCatalog;
 
     virtual HRESULT Reserved7() { return E_NOTIMPL; }

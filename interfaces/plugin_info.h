@@ -4,10 +4,11 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IPluginInfo : IDispatch {
+struct IPluginInfo : IDispatch
+{
     static constexpr const IID& Iid = IID_IPluginInfo;
 
-    virtual HRESULT get_Name(BSTR* typeName) = 0;                 // slot 7
+    virtual HRESULT get_Name(BSTR* typeName) = 0; // slot 7
 
 protected:
     ~IPluginInfo() = default;

@@ -5,7 +5,8 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IPluginList : IDispatch {
+struct IPluginList : IDispatch
+{
     static constexpr const IID& Iid = IID_IPluginList;
 
     virtual HRESULT Reserved7() { return E_NOTIMPL; }
@@ -13,8 +14,8 @@ struct IPluginList : IDispatch {
     virtual HRESULT Reserved9() { return E_NOTIMPL; }
     virtual HRESULT Reserved10() { return E_NOTIMPL; }
     virtual HRESULT Reserved11() { return E_NOTIMPL; }
-    virtual HRESULT get_Count(LONG* count) = 0;                   // slot 12
-    virtual HRESULT get_Item(LONG index, VARIANT* item) = 0;      // slot 13
+    virtual HRESULT get_Count(LONG* count) = 0;              // slot 12
+    virtual HRESULT get_Item(LONG index, VARIANT* item) = 0; // slot 13
 
 protected:
     ~IPluginList() = default;

@@ -4,10 +4,11 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IServiceControl : IDispatch {
+struct IServiceControl : IDispatch
+{
     static constexpr const IID& Iid = IID_IServiceControl;
 
-    virtual HRESULT Reload(BSTR controlPassword) = 0;             // slot 7
+    virtual HRESULT Reload(BSTR controlPassword) = 0; // slot 7
 
 protected:
     ~IServiceControl() = default;

@@ -6,11 +6,12 @@
 #include "interfaces/guids.h"
 #include "platform/com/dispatch.h"
 
-struct IUserRef : IDispatch {
+struct IUserRef : IDispatch
+{
     static constexpr const IID& Iid = IID_IUserRef;
 
     virtual HRESULT Reserved7() { return E_NOTIMPL; }
-    virtual HRESULT put_Name(BSTR name) = 0;                      // slot 8
+    virtual HRESULT put_Name(BSTR name) = 0; // slot 8
     virtual HRESULT Reserved9() { return E_NOTIMPL; }
     virtual HRESULT Reserved10() { return E_NOTIMPL; }
     virtual HRESULT Reserved11() { return E_NOTIMPL; }
@@ -18,10 +19,10 @@ struct IUserRef : IDispatch {
     virtual HRESULT Reserved13() { return E_NOTIMPL; }
     virtual HRESULT Reserved14() { return E_NOTIMPL; }
     virtual HRESULT Reserved15() { return E_NOTIMPL; }
-    virtual HRESULT get_Object(VARIANT* record) = 0;              // slot 16: VT_DISPATCH IUser
+    virtual HRESULT get_Object(VARIANT* record) = 0; // slot 16: VT_DISPATCH IUser
     virtual HRESULT Reserved17() { return E_NOTIMPL; }
     virtual HRESULT Reserved18() { return E_NOTIMPL; }
-    virtual HRESULT put_Provider(BSTR provider) = 0;              // slot 19
+    virtual HRESULT put_Provider(BSTR provider) = 0; // slot 19
 
 protected:
     ~IUserRef() = default;

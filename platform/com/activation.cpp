@@ -49,7 +49,8 @@ HRESULT InprocServerPath(REFCLSID clsid, std::string& path)
         return Fail(REGDB_E_READREGDB, "cannot read the registry: " + RegLastErrorText());
     if (GetString(key.get(), nullptr, path) != ERROR_SUCCESS || path.empty())
         return Fail(REGDB_E_CLASSNOTREG, "class " + GuidToString(clsid) +
-                                             " has no module path in HKEY_CLASSES_ROOT\\" + keyPath);
+                                             " has no module path in HKEY_CLASSES_ROOT\\" +
+                                             keyPath);
     return S_OK;
 }
 
@@ -80,7 +81,10 @@ bool IsLocalServer(const COSERVERINFO* info)
 
 } // namespace
 
-HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+HRESULT CoInitialize(void* reserved)
+{
+    return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
+}
 
 HRESULT CoInitializeEx(void*, DWORD)
 {
@@ -167,8 +171,8 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
         },
         error);
     if (FAILED(hr))
-        return Fail(hr, error.empty() ? "the class factory of " + path + " failed: " +
-                                            ospreon::com::DescribeHResult(hr)
+        return Fail(hr, error.empty() ? "the class factory of " + path +
+                                            " failed: " + ospreon::com::DescribeHResult(hr)
                                       : error);
     t_lastError.clear();
     return hr;
@@ -188,8 +192,8 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext,
                     "the server \"" + Utf16ToUtf8(serverInfo->pwszName) +
                         "\" is not reachable: only the local computer serves classes");
     IUnknown* object = nullptr;
-    HRESULT hr = CoCreateInstance(clsid, outer, clsContext, IID_IUnknown,
-                                  reinterpret_cast<void**>(&object));
+    HRESULT hr =
+        CoCreateInstance(clsid, outer, clsContext, IID_IUnknown, reinterpret_cast<void**>(&object));
     if (FAILED(hr))
         return hr;
     DWORD found = 0;
@@ -207,10 +211,16 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext,
     return found == count ? S_OK : CO_S_NOTALLINTERFACES;
 }
 
-void CoFreeUnusedLibraries() { ospreon::com::FreeUnusedModules(); }
+void CoFreeUnusedLibraries()
+{
+    ospreon::com::FreeUnusedModules();
+}
 
 namespace ospreon::com {
 
-std::string LastActivationError() { return t_lastError; }
+std::string LastActivationError()
+{
+    return t_lastError;
+}
 
 } // namespace ospreon::com

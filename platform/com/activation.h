@@ -13,20 +13,23 @@ inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 inline constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
-inline constexpr DWORD CLSCTX_SERVER = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+inline constexpr DWORD CLSCTX_SERVER =
+    CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 inline constexpr DWORD CLSCTX_ALL = CLSCTX_SERVER | CLSCTX_INPROC_HANDLER;
 
 inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
 
-struct COSERVERINFO {
+struct COSERVERINFO
+{
     DWORD dwReserved1;
     OLECHAR* pwszName; // null or the local computer's name
     void* pAuthInfo;
     DWORD dwReserved2;
 };
 
-struct MULTI_QI {
+struct MULTI_QI
+{
     const IID* pIID;
     IUnknown* pItf;
     HRESULT hr;

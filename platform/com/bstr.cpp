@@ -50,9 +50,15 @@ void SysFreeString(BSTR text)
         std::free(reinterpret_cast<char*>(text) - kPrefix);
 }
 
-UINT SysStringByteLen(BSTR text) { return text ? ByteLength(text) : 0; }
+UINT SysStringByteLen(BSTR text)
+{
+    return text ? ByteLength(text) : 0;
+}
 
-UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
+UINT SysStringLen(BSTR text)
+{
+    return SysStringByteLen(text) / sizeof(OLECHAR);
+}
 
 namespace ospreon::com {
 
@@ -151,6 +157,9 @@ std::string BstrToUtf8(const OLECHAR* text, std::size_t length)
     return out;
 }
 
-std::string BstrToUtf8(BSTR text) { return text ? BstrToUtf8(text, SysStringLen(text)) : std::string(); }
+std::string BstrToUtf8(BSTR text)
+{
+    return text ? BstrToUtf8(text, SysStringLen(text)) : std::string();
+}
 
 } // namespace ospreon::com

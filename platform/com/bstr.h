@@ -29,19 +29,18 @@ std::string BstrToUtf8(BSTR text);
 std::u16string Utf8ToUtf16(std::string_view text);
 
 // Owns one BSTR and frees it.
-class Bstr {
+class Bstr
+{
 public:
     Bstr() = default;
     explicit Bstr(std::string_view utf8) : m_text(Utf8ToBstr(utf8)) {}
     explicit Bstr(std::u16string_view text)
         : m_text(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
-    {
-    }
+    {}
     Bstr(const Bstr& other)
         : m_text(other.m_text ? SysAllocStringLen(other.m_text, SysStringLen(other.m_text))
                               : nullptr)
-    {
-    }
+    {}
     Bstr(Bstr&& other) noexcept : m_text(std::exchange(other.m_text, nullptr)) {}
     Bstr& operator=(Bstr other) noexcept
     {

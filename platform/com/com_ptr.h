@@ -8,8 +8,8 @@
 
 namespace ospreon::com {
 
-template <class T>
-class ComPtr {
+template <class T> class ComPtr
+{
 public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
@@ -56,8 +56,7 @@ public:
     }
 
     // QueryInterface for U.
-    template <class U>
-    HRESULT As(ComPtr<U>& other) const
+    template <class U> HRESULT As(ComPtr<U>& other) const
     {
         if (!m_pointer) {
             other.reset();
@@ -66,8 +65,7 @@ public:
         return m_pointer->QueryInterface(uuidof<U>(), other.putVoid());
     }
 
-    template <class U>
-    ComPtr<U> As() const
+    template <class U> ComPtr<U> As() const
     {
         ComPtr<U> other;
         (void)As(other);

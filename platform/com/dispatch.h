@@ -20,14 +20,16 @@ inline constexpr LCID LOCALE_USER_DEFAULT = 0x400;
 inline constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x800;
 
 // Arguments travel in reverse order: rgvarg[0] is the last argument.
-struct DISPPARAMS {
+struct DISPPARAMS
+{
     VARIANTARG* rgvarg;
     DISPID* rgdispidNamedArgs;
     UINT cArgs;
     UINT cNamedArgs;
 };
 
-struct EXCEPINFO {
+struct EXCEPINFO
+{
     WORD wCode;
     WORD wReserved;
     BSTR bstrSource;
@@ -43,12 +45,14 @@ inline constexpr IID IID_IDispatch = MakeGuid("00020400-0000-0000-C000-000000000
 
 // Type information is served from our static descriptors (type_library.h);
 // ITypeInfo exists so IDispatch keeps its shape.
-struct ITypeInfo : IUnknown {
+struct ITypeInfo : IUnknown
+{
 protected:
     ~ITypeInfo() = default;
 };
 
-struct IDispatch : IUnknown {
+struct IDispatch : IUnknown
+{
     static constexpr const IID& Iid = IID_IDispatch;
 
     virtual HRESULT GetTypeInfoCount(UINT* count) = 0;

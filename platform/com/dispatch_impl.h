@@ -16,8 +16,8 @@ HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID 
 
 // Implements the four IDispatch members of `Interface` from `Desc`:
 //   class CUser : public DispatchImpl<IUser, kIUserDesc> { ... };
-template <class Interface, const InterfaceDesc& Desc>
-class DispatchImpl : public Interface {
+template <class Interface, const InterfaceDesc& Desc> class DispatchImpl : public Interface
+{
 public:
     HRESULT GetTypeInfoCount(UINT* count) override
     {

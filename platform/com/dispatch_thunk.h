@@ -19,13 +19,13 @@ inline const VARIANT& Deref(const VARIANT& value)
     return value.vt == (VT_VARIANT | VT_BYREF) && value.pvarVal ? *value.pvarVal : value;
 }
 
-template <class T, class = void>
-struct DispArg; // unsupported argument type: compile error
+template <class T, class = void> struct DispArg; // unsupported argument type: compile error
 
-template <>
-struct DispArg<BSTR> {
+template <> struct DispArg<BSTR>
+{
     static constexpr bool isOut = false;
-    struct Storage {
+    struct Storage
+    {
         Storage() { VariantInit(&value); }
         ~Storage() { VariantClear(&value); }
         VARIANT value;
@@ -38,8 +38,8 @@ struct DispArg<BSTR> {
     static void Finish(Storage&, VARIANT*) {}
 };
 
-template <>
-struct DispArg<LONG> {
+template <> struct DispArg<LONG>
+{
     static constexpr bool isOut = false;
     using Storage = LONG;
     static HRESULT Load(const VARIANT& in, Storage& s)
@@ -55,8 +55,8 @@ struct DispArg<LONG> {
 };
 
 // An in-VARIANT is passed by value and stays owned by the caller.
-template <>
-struct DispArg<VARIANT> {
+template <> struct DispArg<VARIANT>
+{
     static constexpr bool isOut = false;
     using Storage = VARIANT;
     static HRESULT Load(const VARIANT& in, Storage& s)
@@ -68,8 +68,8 @@ struct DispArg<VARIANT> {
     static void Finish(Storage&, VARIANT*) {}
 };
 
-template <class I>
-struct DispArg<I*, std::enable_if_t<std::is_base_of_v<IUnknown, I>>> {
+template <class I> struct DispArg<I*, std::enable_if_t<std::is_base_of_v<IUnknown, I>>>
+{
     static constexpr bool isOut = false;
     using Storage = ComPtr<I>;
     static HRESULT Load(const VARIANT& raw, Storage& s)
@@ -85,14 +85,14 @@ struct DispArg<I*, std::enable_if_t<std::is_base_of_v<IUnknown, I>>> {
         if (!object)
             return S_OK;
         return SUCCEEDED(object->QueryInterface(uuidof<I>(), s.putVoid())) ? S_OK
-                                                                         : DISP_E_TYPEMISMATCH;
+                                                                           : DISP_E_TYPEMISMATCH;
     }
     static I* Pass(Storage& s) { return s.get(); }
     static void Finish(Storage&, VARIANT*) {}
 };
 
-template <>
-struct DispArg<BSTR*> {
+template <> struct DispArg<BSTR*>
+{
     static constexpr bool isOut = true;
     using Storage = BSTR;
     static BSTR* Pass(Storage& s) { return &s; }
@@ -107,8 +107,8 @@ struct DispArg<BSTR*> {
     }
 };
 
-template <>
-struct DispArg<LONG*> {
+template <> struct DispArg<LONG*>
+{
     static constexpr bool isOut = true;
     using Storage = LONG;
     static LONG* Pass(Storage& s) { return &s; }
@@ -121,10 +121,11 @@ struct DispArg<LONG*> {
     }
 };
 
-template <>
-struct DispArg<VARIANT*> {
+template <> struct DispArg<VARIANT*>
+{
     static constexpr bool isOut = true;
-    struct Storage {
+    struct Storage
+    {
         Storage() { VariantInit(&value); }
         VARIANT value;
     };
@@ -138,8 +139,8 @@ struct DispArg<VARIANT*> {
     }
 };
 
-template <class I>
-struct DispArg<I**, std::enable_if_t<std::is_base_of_v<IUnknown, I>>> {
+template <class I> struct DispArg<I**, std::enable_if_t<std::is_base_of_v<IUnknown, I>>>
+{
     static constexpr bool isOut = true;
     using Storage = I*;
     static I** Pass(Storage& s) { return &s; }
@@ -155,11 +156,10 @@ struct DispArg<I**, std::enable_if_t<std::is_base_of_v<IUnknown, I>>> {
     }
 };
 
-template <class Method>
-struct MethodTraits;
+template <class Method> struct MethodTraits;
 
-template <class I, class... A>
-struct MethodTraits<HRESULT (I::*)(A...)> {
+template <class I, class... A> struct MethodTraits<HRESULT (I::*)(A...)>
+{
     using Interface = I;
     static constexpr UINT inCount = (0u + ... + (DispArg<A>::isOut ? 0u : 1u));
     static constexpr std::size_t argCount = sizeof...(A);
@@ -200,16 +200,14 @@ HRESULT CallMember(I* object, VARIANT* const* args, UINT count, VARIANT* result,
 namespace ospreon::com {
 
 template <auto Method>
-HRESULT DispatchThunk(void* self, VARIANT* const* args, UINT count, VARIANT* result,
-                      UINT* argError)
+HRESULT DispatchThunk(void* self, VARIANT* const* args, UINT count, VARIANT* result, UINT* argError)
 {
     using Traits = detail::MethodTraits<decltype(Method)>;
     using Interface = typename Traits::Interface;
     if (count != Traits::inCount)
         return DISP_E_BADPARAMCOUNT;
-    return detail::CallMember<Method>(
-        static_cast<Interface*>(self), args, count, result, argError, Method,
-        std::make_index_sequence<Traits::argCount>{});
+    return detail::CallMember<Method>(static_cast<Interface*>(self), args, count, result, argError,
+                                      Method, std::make_index_sequence<Traits::argCount>{});
 }
 
 } // namespace ospreon::com

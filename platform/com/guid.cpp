@@ -14,6 +14,9 @@ std::string GuidToString(const GUID& guid)
     return text;
 }
 
-std::optional<GUID> GuidFromString(std::string_view text) { return detail::ParseGuid(text); }
+std::optional<GUID> GuidFromString(std::string_view text)
+{
+    return detail::ParseGuid(text);
+}
 
 } // namespace ospreon::com

@@ -9,7 +9,8 @@
 
 #include "platform/wintypes/wintypes.h"
 
-struct GUID {
+struct GUID
+{
     DWORD Data1;
     WORD Data2;
     WORD Data3;
@@ -35,7 +36,10 @@ using REFCLSID = const CLSID&;
 
 inline constexpr GUID GUID_NULL{};
 
-constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+constexpr bool IsEqualGUID(REFGUID a, REFGUID b)
+{
+    return a == b;
+}
 
 namespace ospreon::com::detail {
 
@@ -76,7 +80,8 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text)
         ++i;
     }
     GUID guid{};
-    guid.Data1 = (DWORD{bytes[0]} << 24) | (DWORD{bytes[1]} << 16) | (DWORD{bytes[2]} << 8) | bytes[3];
+    guid.Data1 =
+        (DWORD{bytes[0]} << 24) | (DWORD{bytes[1]} << 16) | (DWORD{bytes[2]} << 8) | bytes[3];
     guid.Data2 = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
     guid.Data3 = static_cast<WORD>((bytes[6] << 8) | bytes[7]);
     for (int i = 0; i < 8; ++i)

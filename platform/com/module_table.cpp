@@ -10,19 +10,22 @@ namespace ospreon::com {
 
 namespace {
 
-struct DlCloser {
+struct DlCloser
+{
     void operator()(void* handle) const { ::dlclose(handle); }
 };
 using ModuleHandle = std::unique_ptr<void, DlCloser>;
 
-struct Module {
+struct Module
+{
     ModuleHandle handle;
     DllGetClassObjectFn getClassObject = nullptr;
     DllCanUnloadNowFn canUnloadNow = nullptr;
     int pins = 0; // activations running in it right now
 };
 
-struct ModuleTable {
+struct ModuleTable
+{
     std::mutex mutex;
     std::map<std::string, Module> modules;
 };

@@ -10,7 +10,8 @@
 
 namespace ospreon::com {
 
-enum class MemberKind : WORD {
+enum class MemberKind : WORD
+{
     Method = DISPATCH_METHOD,
     PropertyGet = DISPATCH_PROPERTYGET,
     PropertyPut = DISPATCH_PROPERTYPUT,
@@ -21,7 +22,8 @@ enum class MemberKind : WORD {
 using MemberThunk = HRESULT (*)(void* self, VARIANT* const* args, UINT count, VARIANT* result,
                                 UINT* argError);
 
-struct MemberDesc {
+struct MemberDesc
+{
     const char* name;
     DISPID dispid;
     MemberKind kind;
@@ -29,21 +31,24 @@ struct MemberDesc {
     MemberThunk invoke;
 };
 
-struct InterfaceDesc {
+struct InterfaceDesc
+{
     const char* name;
     IID iid;
     const char* helpString;
     std::span<const MemberDesc> members; // in vtable order; empty for an empty dispinterface
 };
 
-struct CoClassDesc {
+struct CoClassDesc
+{
     const char* name;
     CLSID clsid;
     const char* helpString;
     const InterfaceDesc* defaultInterface;
 };
 
-struct TypeLibDesc {
+struct TypeLibDesc
+{
     const char* name; // "RAMWARDENLib"
     GUID libid;
     WORD majorVersion;

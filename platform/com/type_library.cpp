@@ -20,16 +20,17 @@ using ospreon::com::Utf8ToBstr;
 using ospreon::registry::Key;
 using ospreon::registry::SetString;
 
-struct DlCloser {
+struct DlCloser
+{
     void operator()(void* handle) const { ::dlclose(handle); }
 };
 
-class TypeLibrary final : public ITypeLib {
+class TypeLibrary final : public ITypeLib
+{
 public:
     TypeLibrary(std::unique_ptr<void, DlCloser> module, const TypeLibDesc& desc)
         : m_module(std::move(module)), m_desc(desc)
-    {
-    }
+    {}
 
     HRESULT QueryInterface(REFIID riid, void** object) override
     {

@@ -7,10 +7,17 @@
 
 inline constexpr IID IID_ITypeLib = MakeGuid("00020402-0000-0000-C000-000000000046");
 
-enum SYSKIND { SYS_WIN16 = 0, SYS_WIN32 = 1, SYS_MAC = 2, SYS_WIN64 = 3 };
+enum SYSKIND
+{
+    SYS_WIN16 = 0,
+    SYS_WIN32 = 1,
+    SYS_MAC = 2,
+    SYS_WIN64 = 3
+};
 
 // A loaded type library. It keeps its module loaded while referenced.
-struct ITypeLib : IUnknown {
+struct ITypeLib : IUnknown
+{
     static constexpr const IID& Iid = IID_ITypeLib;
 
     // Coclasses and interfaces together.

@@ -9,7 +9,8 @@
 inline constexpr IID IID_IUnknown = MakeGuid("00000000-0000-0000-C000-000000000046");
 inline constexpr IID IID_IClassFactory = MakeGuid("00000001-0000-0000-C000-000000000046");
 
-struct IUnknown {
+struct IUnknown
+{
     static constexpr const IID& Iid = IID_IUnknown;
 
     virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
@@ -20,7 +21,8 @@ protected:
     ~IUnknown() = default;
 };
 
-struct IClassFactory : IUnknown {
+struct IClassFactory : IUnknown
+{
     static constexpr const IID& Iid = IID_IClassFactory;
 
     virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
@@ -31,8 +33,7 @@ protected:
 };
 
 // The interface identifier of an interface type: uuidof<IUser>().
-template <class Interface>
-constexpr const IID& uuidof()
+template <class Interface> constexpr const IID& uuidof()
 {
     return Interface::Iid;
 }

@@ -85,7 +85,8 @@ std::string FormatReal(double value, int digits)
     if (value == 0.0)
         return "0"; // also for -0
     char text[64];
-    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
+    auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
     std::string out(text, result.ptr);
     if (auto e = out.find('e'); e != std::string::npos)
         out[e] = 'E';
@@ -137,24 +138,55 @@ HRESULT ToText(const VARIANT& value, std::string& text, bool& copyBstr)
 {
     copyBstr = false;
     switch (value.vt) {
-    case VT_EMPTY: text.clear(); return S_OK;
-    case VT_I1: text = FormatInteger(value.cVal); return S_OK;
-    case VT_UI1: text = FormatInteger(value.bVal); return S_OK;
-    case VT_I2: text = FormatInteger(value.iVal); return S_OK;
-    case VT_UI2: text = FormatInteger(value.uiVal); return S_OK;
+    case VT_EMPTY:
+        text.clear();
+        return S_OK;
+    case VT_I1:
+        text = FormatInteger(value.cVal);
+        return S_OK;
+    case VT_UI1:
+        text = FormatInteger(value.bVal);
+        return S_OK;
+    case VT_I2:
+        text = FormatInteger(value.iVal);
+        return S_OK;
+    case VT_UI2:
+        text = FormatInteger(value.uiVal);
+        return S_OK;
     case VT_I4:
-    case VT_INT: text = FormatInteger(value.lVal); return S_OK;
+    case VT_INT:
+        text = FormatInteger(value.lVal);
+        return S_OK;
     case VT_UI4:
-    case VT_UINT: text = FormatUnsigned(value.ulVal); return S_OK;
-    case VT_I8: text = FormatInteger(value.llVal); return S_OK;
-    case VT_UI8: text = FormatUnsigned(value.ullVal); return S_OK;
-    case VT_R4: text = FormatReal(value.fltVal, 7); return S_OK;
-    case VT_R8: text = FormatReal(value.dblVal, 15); return S_OK;
-    case VT_CY: text = FormatCurrency(value.cyVal.int64); return S_OK;
-    case VT_BOOL: text = value.boolVal ? "-1" : "0"; return S_OK;
-    case VT_ERROR: text = FormatInteger(value.scode); return S_OK;
-    case VT_BSTR: copyBstr = true; return S_OK;
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_UINT:
+        text = FormatUnsigned(value.ulVal);
+        return S_OK;
+    case VT_I8:
+        text = FormatInteger(value.llVal);
+        return S_OK;
+    case VT_UI8:
+        text = FormatUnsigned(value.ullVal);
+        return S_OK;
+    case VT_R4:
+        text = FormatReal(value.fltVal, 7);
+        return S_OK;
+    case VT_R8:
+        text = FormatReal(value.dblVal, 15);
+        return S_OK;
+    case VT_CY:
+        text = FormatCurrency(value.cyVal.int64);
+        return S_OK;
+    case VT_BOOL:
+        text = value.boolVal ? "-1" : "0";
+        return S_OK;
+    case VT_ERROR:
+        text = FormatInteger(value.scode);
+        return S_OK;
+    case VT_BSTR:
+        copyBstr = true;
+        return S_OK;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -202,24 +234,46 @@ HRESULT TextToI4(BSTR text, LONG& out)
 HRESULT ToI4(const VARIANT& value, LONG& out)
 {
     switch (value.vt) {
-    case VT_EMPTY: out = 0; return S_OK;
-    case VT_I1: out = value.cVal; return S_OK;
-    case VT_UI1: out = value.bVal; return S_OK;
-    case VT_I2: out = value.iVal; return S_OK;
-    case VT_UI2: out = value.uiVal; return S_OK;
+    case VT_EMPTY:
+        out = 0;
+        return S_OK;
+    case VT_I1:
+        out = value.cVal;
+        return S_OK;
+    case VT_UI1:
+        out = value.bVal;
+        return S_OK;
+    case VT_I2:
+        out = value.iVal;
+        return S_OK;
+    case VT_UI2:
+        out = value.uiVal;
+        return S_OK;
     case VT_I4:
-    case VT_INT: out = value.lVal; return S_OK;
+    case VT_INT:
+        out = value.lVal;
+        return S_OK;
     case VT_UI4:
-    case VT_UINT: return IntegerToI4(value.ulVal, out);
-    case VT_I8: return IntegerToI4(value.llVal, out);
-    case VT_UI8: return IntegerToI4(value.ullVal, out);
-    case VT_R4: return RealToI4(value.fltVal, out);
+    case VT_UINT:
+        return IntegerToI4(value.ulVal, out);
+    case VT_I8:
+        return IntegerToI4(value.llVal, out);
+    case VT_UI8:
+        return IntegerToI4(value.ullVal, out);
+    case VT_R4:
+        return RealToI4(value.fltVal, out);
     case VT_R8:
-    case VT_DATE: return RealToI4(value.dblVal, out);
-    case VT_CY: return RealToI4(static_cast<double>(value.cyVal.int64) / 10000.0, out);
-    case VT_BOOL: out = value.boolVal ? -1 : 0; return S_OK;
-    case VT_BSTR: return TextToI4(value.bstrVal, out);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_DATE:
+        return RealToI4(value.dblVal, out);
+    case VT_CY:
+        return RealToI4(static_cast<double>(value.cyVal.int64) / 10000.0, out);
+    case VT_BOOL:
+        out = value.boolVal ? -1 : 0;
+        return S_OK;
+    case VT_BSTR:
+        return TextToI4(value.bstrVal, out);
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -312,13 +366,16 @@ HRESULT VariantClear(VARIANT* value)
     if (!value)
         return E_INVALIDARG;
     switch (value->vt) {
-    case VT_BSTR: SysFreeString(value->bstrVal); break;
+    case VT_BSTR:
+        SysFreeString(value->bstrVal);
+        break;
     case VT_UNKNOWN:
     case VT_DISPATCH:
         if (value->punkVal)
             value->punkVal->Release();
         break;
-    default: break;
+    default:
+        break;
     }
     VariantInit(value);
     return S_OK;
@@ -382,9 +439,15 @@ Variant::Variant(IDispatch* value) : Variant()
         value->AddRef();
 }
 
-Variant::Variant(const Variant& other) : Variant() { (void)VariantCopy(&m_value, &other.m_value); }
+Variant::Variant(const Variant& other) : Variant()
+{
+    (void)VariantCopy(&m_value, &other.m_value);
+}
 
-Variant::Variant(Variant&& other) noexcept : m_value(other.m_value) { VariantInit(&other.m_value); }
+Variant::Variant(Variant&& other) noexcept : m_value(other.m_value)
+{
+    VariantInit(&other.m_value);
+}
 
 Variant& Variant::operator=(Variant other) noexcept
 {

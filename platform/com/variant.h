@@ -20,7 +20,8 @@ using DATE = double;
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-enum VARENUM : VARTYPE {
+enum VARENUM : VARTYPE
+{
     VT_EMPTY = 0,
     VT_NULL = 1,
     VT_I2 = 2,
@@ -50,16 +51,19 @@ enum VARENUM : VARTYPE {
 };
 
 // Currency: a 64-bit integer scaled by 10,000.
-struct CY {
+struct CY
+{
     LONGLONG int64;
 };
 
-struct VARIANT {
+struct VARIANT
+{
     VARTYPE vt;
     WORD wReserved1;
     WORD wReserved2;
     WORD wReserved3;
-    union {
+    union
+    {
         LONGLONG llVal;
         LONG lVal;
         BYTE bVal;
@@ -107,7 +111,8 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* source, USHORT flags, VA
 namespace ospreon::com {
 
 // Owns one VARIANT and clears it.
-class Variant {
+class Variant
+{
 public:
     Variant() { VariantInit(&m_value); }
     explicit Variant(std::string_view utf8);

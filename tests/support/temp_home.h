@@ -6,7 +6,8 @@
 
 namespace ospreon::test {
 
-class TempHome {
+class TempHome
+{
 public:
     TempHome();
     ~TempHome();
@@ -22,7 +23,8 @@ private:
 };
 
 // A fresh temporary folder, removed afterwards; not tied to any variable.
-class TempDir {
+class TempDir
+{
 public:
     TempDir();
     ~TempDir();

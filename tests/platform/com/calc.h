@@ -10,19 +10,21 @@ inline constexpr CLSID CLSID_Calc = MakeGuid("6B1F5C0E-3D2A-4B7E-9A41-0C5D2E8F7A
 inline constexpr GUID LIBID_Calc = MakeGuid("6B1F5C0E-3D2A-4B7E-9A41-0C5D2E8F7A14");
 inline constexpr char kCalcProgId[] = "Ospreon.TestCalc.1";
 
-struct ICalc : IDispatch {
+struct ICalc : IDispatch
+{
     static constexpr const IID& Iid = IID_ICalc;
-    virtual HRESULT get_Label(BSTR* pVal) = 0;              // dispid 1
-    virtual HRESULT put_Label(BSTR newVal) = 0;             // dispid 1
-    virtual HRESULT Add(LONG a, LONG b, LONG* sum) = 0;     // dispid 2
-    virtual HRESULT get_Total(LONG* pVal) = 0;              // dispid 3
+    virtual HRESULT get_Label(BSTR* pVal) = 0;               // dispid 1
+    virtual HRESULT put_Label(BSTR newVal) = 0;              // dispid 1
+    virtual HRESULT Add(LONG a, LONG b, LONG* sum) = 0;      // dispid 2
+    virtual HRESULT get_Total(LONG* pVal) = 0;               // dispid 3
     virtual HRESULT Describe(VARIANT value, BSTR* text) = 0; // dispid 4
 
 protected:
     ~ICalc() = default;
 };
 
-struct IMemo : IUnknown {
+struct IMemo : IUnknown
+{
     static constexpr const IID& Iid = IID_IMemo;
     virtual HRESULT Remember(LONG value) = 0;
 

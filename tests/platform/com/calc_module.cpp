@@ -32,7 +32,8 @@ constexpr InterfaceDesc kCalcDesc{"ICalc", IID_ICalc, "ICalc Interface", kCalcMe
 constexpr CoClassDesc kCoClasses[] = {{"Calc", CLSID_Calc, "Calc Class", &kCalcDesc}};
 constexpr const InterfaceDesc* kInterfaces[] = {&kCalcDesc};
 
-class Calc final : public DispatchImpl<ICalc, kCalcDesc>, public IMemo {
+class Calc final : public DispatchImpl<ICalc, kCalcDesc>, public IMemo
+{
 public:
     Calc() { ++g_locks; }
 
@@ -114,7 +115,8 @@ private:
     LONG m_total = 0;
 };
 
-class CalcFactory final : public IClassFactory {
+class CalcFactory final : public IClassFactory
+{
 public:
     HRESULT QueryInterface(REFIID riid, void** object) override
     {
@@ -176,7 +178,10 @@ extern "C" OSPREON_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid,
     return g_factory.QueryInterface(riid, object);
 }
 
-extern "C" OSPREON_EXPORT HRESULT DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+extern "C" OSPREON_EXPORT HRESULT DllCanUnloadNow()
+{
+    return g_locks == 0 ? S_OK : S_FALSE;
+}
 
 extern "C" OSPREON_EXPORT HRESULT DllRegisterServer()
 {
@@ -187,11 +192,13 @@ extern "C" OSPREON_EXPORT HRESULT DllRegisterServer()
     Key server;
     Key progId;
     if (RegCreateKeyEx(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid + "\\InprocServer32").c_str(), 0,
-                       nullptr, 0, KEY_ALL_ACCESS, nullptr, server.put(), nullptr) != ERROR_SUCCESS ||
+                       nullptr, 0, KEY_ALL_ACCESS, nullptr, server.put(),
+                       nullptr) != ERROR_SUCCESS ||
         SetString(server.get(), nullptr, path) != ERROR_SUCCESS ||
         SetString(server.get(), "ThreadingModel", "Both") != ERROR_SUCCESS ||
         RegCreateKeyEx(HKEY_CLASSES_ROOT, (std::string(kCalcProgId) + "\\CLSID").c_str(), 0,
-                       nullptr, 0, KEY_ALL_ACCESS, nullptr, progId.put(), nullptr) != ERROR_SUCCESS ||
+                       nullptr, 0, KEY_ALL_ACCESS, nullptr, progId.put(),
+                       nullptr) != ERROR_SUCCESS ||
         SetString(progId.get(), nullptr, clsid) != ERROR_SUCCESS)
         return REGDB_E_WRITEREGDB;
     ITypeLib* library = nullptr;

@@ -51,7 +51,8 @@ std::string ReadDefault(const std::string& path)
     return value;
 }
 
-class Activation : public testing::Test {
+class Activation : public testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -72,8 +73,9 @@ protected:
 TEST_F(Activation, CreatesByClassIdAndUnloadsAfterTheLastRelease)
 {
     ComPtr<ICalc> calc;
-    ASSERT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_ICalc, calc.putVoid()),
-              S_OK)
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_ICalc, calc.putVoid()),
+        S_OK)
         << LastActivationError();
     LONG sum = 0;
     ASSERT_EQ(calc->Add(2, 3, &sum), S_OK);
@@ -197,9 +199,9 @@ TEST_F(Activation, FailuresAreClearAndNeverCrash)
                                  nullptr, server.put(), nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(SetString(server.get(), nullptr, path), ERROR_SUCCESS);
-        EXPECT_EQ(CoCreateInstance(unregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   &object),
-                  CO_E_DLLNOTFOUND);
+        EXPECT_EQ(
+            CoCreateInstance(unregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
+            CO_E_DLLNOTFOUND);
         EXPECT_EQ(object, nullptr);
         EXPECT_NE(LastActivationError().find(path), std::string::npos) << LastActivationError();
     }
@@ -209,9 +211,9 @@ TEST_F(Activation, FailuresAreClearAndNeverCrash)
         << "only in-process servers exist";
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
               E_POINTER);
-    EXPECT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_IClassFactory,
-                               &object),
-              E_NOINTERFACE);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_IClassFactory, &object),
+        E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 }
 
@@ -261,7 +263,8 @@ TEST_F(Activation, RegistersAndRemovesTheTypeLibrary)
               ERROR_FILE_NOT_FOUND)
         << "the library's key goes with its last version";
     Key typeLibs;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "TypeLib", 0, KEY_READ, typeLibs.put()), ERROR_SUCCESS)
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, "TypeLib", 0, KEY_READ, typeLibs.put()),
+              ERROR_SUCCESS)
         << "only the library's own key goes";
     void* object = nullptr;
     EXPECT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),

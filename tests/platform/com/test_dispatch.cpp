@@ -24,15 +24,16 @@ HRESULT RegisterCalc()
     return hr;
 }
 
-class LateBinding : public testing::Test {
+class LateBinding : public testing::Test
+{
 protected:
     void SetUp() override
     {
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         ASSERT_EQ(RegisterCalc(), S_OK);
-        ASSERT_EQ(CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_ICalc,
-                                   calc.putVoid()),
-                  S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_ICalc, calc.putVoid()),
+            S_OK);
         dispatch = calc.As<IDispatch>();
         ASSERT_TRUE(dispatch);
     }
@@ -115,16 +116,17 @@ TEST_F(LateBinding, RefusesWhatDoesNotFit)
     EXPECT_EQ(Call("Add", DISPATCH_METHOD, {Variant(LONG{1}), Variant("two")}, result, &argError),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argError, 0u) << "the second argument sits first in rgvarg";
-    EXPECT_EQ(Call("Total", DISPATCH_PROPERTYPUT, {Variant(LONG{1})}, result), DISP_E_MEMBERNOTFOUND)
+    EXPECT_EQ(Call("Total", DISPATCH_PROPERTYPUT, {Variant(LONG{1})}, result),
+              DISP_E_MEMBERNOTFOUND)
         << "Total has no put";
 
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(dispatch->Invoke(77, GUID_NULL, 0, DISPATCH_METHOD, &none, result.put(), nullptr,
-                               nullptr),
-              DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(dispatch->Invoke(2, IID_ICalc, 0, DISPATCH_METHOD, &none, result.put(), nullptr,
-                               nullptr),
-              DISP_E_UNKNOWNINTERFACE);
+    EXPECT_EQ(
+        dispatch->Invoke(77, GUID_NULL, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        dispatch->Invoke(2, IID_ICalc, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
+        DISP_E_UNKNOWNINTERFACE);
 }
 
 } // namespace

@@ -10,9 +10,9 @@ using namespace ospreon::com;
 TEST(Guid, ParsesAnyCaseAndFormatsUpperCase)
 {
     constexpr GUID expected = MakeGuid("F63F544A-5F2F-4756-86A2-263709242D54");
-    for (const char* text : {"{F63F544A-5F2F-4756-86A2-263709242D54}",
-                             "{f63f544a-5f2f-4756-86a2-263709242d54}",
-                             "f63f544a-5f2F-4756-86A2-263709242d54"}) {
+    for (const char* text :
+         {"{F63F544A-5F2F-4756-86A2-263709242D54}", "{f63f544a-5f2f-4756-86a2-263709242d54}",
+          "f63f544a-5f2F-4756-86A2-263709242d54"}) {
         std::optional<GUID> guid = GuidFromString(text);
         ASSERT_TRUE(guid) << text;
         EXPECT_EQ(*guid, expected) << text;
@@ -24,26 +24,28 @@ TEST(Guid, ParsesAnyCaseAndFormatsUpperCase)
 
 TEST(Guid, RejectsMalformedText)
 {
-    for (const char* text : {"", "{}", "{F63F544A-5F2F-4756-86A2-263709242D5}",
-                             "{F63F544A-5F2F-4756-86A2-263709242D54",
-                             "F63F544A-5F2F-4756-86A2-263709242D54}",
-                             "{F63F544A_5F2F-4756-86A2-263709242D54}",
-                             "{G63F544A-5F2F-4756-86A2-263709242D54}",
-                             "{F63F544A-5F2F-4756-86A2-263709242D54}x"}) {
+    for (const char* text :
+         {"", "{}", "{F63F544A-5F2F-4756-86A2-263709242D5}",
+          "{F63F544A-5F2F-4756-86A2-263709242D54", "F63F544A-5F2F-4756-86A2-263709242D54}",
+          "{F63F544A_5F2F-4756-86A2-263709242D54}", "{G63F544A-5F2F-4756-86A2-263709242D54}",
+          "{F63F544A-5F2F-4756-86A2-263709242D54}x"}) {
         EXPECT_FALSE(GuidFromString(text)) << text;
     }
 }
 
 TEST(Bstr, RoundTripsUtf8)
 {
-    for (std::string text : {std::string(), std::string("Wardenhost"),
-                             std::string("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"),
-                             std::string("\xF0\x9F\x90\xA6 bird"), std::string("nul\0inside", 10)}) {
+    for (std::string text :
+         {std::string(), std::string("Wardenhost"),
+          std::string("Gr\xC3\xBC\xC3\x9F"
+                      "e \xE2\x82\xAC"),
+          std::string("\xF0\x9F\x90\xA6 bird"), std::string("nul\0inside", 10)}) {
         Bstr wide(text);
         ASSERT_FALSE(wide.isNull());
         EXPECT_EQ(wide.utf8(), text);
     }
-    EXPECT_EQ(Bstr("\xF0\x9F\x90\xA6").length(), 2u) << "a character beyond the BMP takes two units";
+    EXPECT_EQ(Bstr("\xF0\x9F\x90\xA6").length(), 2u)
+        << "a character beyond the BMP takes two units";
     EXPECT_EQ(SysStringByteLen(Bstr("abc").get()), 6u);
 }
 

@@ -13,7 +13,8 @@ namespace {
 using namespace ospreon::com;
 
 // An object whose default value (DISPID_VALUE) is 42, or one without a value.
-class ValueObject final : public IDispatch {
+class ValueObject final : public IDispatch
+{
 public:
     explicit ValueObject(bool hasValue) : m_hasValue(hasValue) {}
     HRESULT QueryInterface(REFIID riid, void** object) override
@@ -51,13 +52,15 @@ private:
 
 // Runs the conversions under a locale whose decimal mark is a comma, as a desktop
 // session in Germany has it: our texts must still use ".".
-class CommaLocale : public testing::Test {
+class CommaLocale : public testing::Test
+{
 protected:
     void SetUp() override
     {
         m_previous = std::setlocale(LC_ALL, nullptr);
         if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
-            GTEST_SKIP() << "the de_DE.UTF-8 locale is not installed (scripts/install-deps makes it)";
+            GTEST_SKIP()
+                << "the de_DE.UTF-8 locale is not installed (scripts/install-deps makes it)";
         ASSERT_STREQ(std::localeconv()->decimal_point, ",");
     }
     void TearDown() override { std::setlocale(LC_ALL, m_previous.c_str()); }
@@ -66,7 +69,8 @@ private:
     std::string m_previous;
 };
 
-struct TextCase {
+struct TextCase
+{
     const char* what;
     std::function<void(VARIANT&)> make;
     const char* text; // nullptr: the conversion fails
@@ -168,14 +172,20 @@ TEST(VariantChangeType, ObjectsConvertThroughTheirDefaultValue)
 
 TEST(VariantChangeType, ConvertsToLong)
 {
-    struct Case {
+    struct Case
+    {
         const char* text;
         HRESULT hr;
         LONG value;
     } cases[] = {
-        {"42", S_OK, 42},          {"  -7 ", S_OK, -7},  {"+8", S_OK, 8},
-        {"2.5", S_OK, 2},          {"3.5", S_OK, 4},     {"abc", DISP_E_TYPEMISMATCH, 0},
-        {"", DISP_E_TYPEMISMATCH, 0}, {"12abc", DISP_E_TYPEMISMATCH, 0},
+        {"42", S_OK, 42},
+        {"  -7 ", S_OK, -7},
+        {"+8", S_OK, 8},
+        {"2.5", S_OK, 2},
+        {"3.5", S_OK, 4},
+        {"abc", DISP_E_TYPEMISMATCH, 0},
+        {"", DISP_E_TYPEMISMATCH, 0},
+        {"12abc", DISP_E_TYPEMISMATCH, 0},
         {"99999999999", DISP_E_OVERFLOW, 0},
     };
     for (const Case& c : cases) {
