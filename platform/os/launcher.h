@@ -35,7 +35,9 @@ public:
     pid_t pid() const { return m_pid; }
 
     // Waits up to `timeout` for the child to end; its wait status (as waitpid gives
-    // it) once it has, nullopt while it still runs.
+    // it) once it has, nullopt while it still runs. The status is kept, so later
+    // calls return it without waiting again. A child collected by someone else
+    // (waitpid fails with ECHILD) reads as ended with status -1.
     std::optional<int> WaitFor(std::chrono::milliseconds timeout);
 
     // Waits for the end; the wait status.
@@ -43,6 +45,7 @@ public:
 
 private:
     pid_t m_pid = -1;
+    std::optional<int> m_status;
 };
 
 // Starts argv[0] (looked up in PATH) with the arguments; fails with the errno of

@@ -1,1 +1,138 @@
-// placeholder: implemented next
+#include "platform/os/service_manager.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include <systemd/sd-bus.h>
+
+namespace ospreon::os {
+
+namespace {
+
+constexpr std::uint64_t kCallTimeoutUsec = 10'000'000;
+constexpr std::string_view kServiceSuffix = ".service";
+
+struct BusCloser
+{
+    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+using BusPtr = std::unique_ptr<sd_bus, BusCloser>;
+
+struct MessageUnref
+{
+    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+
+class BusError
+{
+public:
+    BusError() = default;
+    ~BusError() { sd_bus_error_free(&m_error); }
+    BusError(const BusError&) = delete;
+    BusError& operator=(const BusError&) = delete;
+
+    sd_bus_error* get() { return &m_error; }
+
+    // The error's name and text when the call set one, else the errno's text.
+    std::string Describe(int code) const
+    {
+        if (!sd_bus_error_is_set(&m_error))
+            return std::strerror(code);
+        std::string text = m_error.name;
+        if (m_error.message && *m_error.message)
+            text += std::string(": ") + m_error.message;
+        return text;
+    }
+
+private:
+    sd_bus_error m_error = SD_BUS_ERROR_NULL;
+};
+
+// The bus sd_bus_open_system connects to, for messages.
+std::string SystemBusAddress()
+{
+    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    return address && *address ? address : "unix:path=/run/dbus/system_bus_socket";
+}
+
+Error BusFailure(int negativeCode, const std::string& step, const std::string& detail)
+{
+    return Error{-negativeCode, step + " (" + SystemBusAddress() + "): " + detail};
+}
+
+bool EndsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Reads the a(ssssssouso) reply of ListUnits into the services among the units.
+Result<std::vector<ServiceInfo>> ReadUnits(sd_bus_message* reply)
+{
+    std::vector<ServiceInfo> services;
+    int r = sd_bus_message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(ssssssouso)");
+    while (r > 0) {
+        const char* name = nullptr;
+        const char* description = nullptr;
+        const char* loadState = nullptr;
+        const char* activeState = nullptr;
+        const char* subState = nullptr;
+        const char* following = nullptr;
+        const char* unitPath = nullptr;
+        std::uint32_t jobId = 0;
+        const char* jobType = nullptr;
+        const char* jobPath = nullptr;
+        r = sd_bus_message_read(reply, "(ssssssouso)", &name, &description, &loadState,
+                                &activeState, &subState, &following, &unitPath, &jobId, &jobType,
+                                &jobPath);
+        if (r <= 0)
+            break;
+        std::string_view unit = name;
+        if (!EndsWith(unit, kServiceSuffix))
+            continue;
+        services.push_back(
+            ServiceInfo{std::string(unit.substr(0, unit.size() - kServiceSuffix.size())),
+                        description, std::string_view(subState) == "running"});
+    }
+    if (r >= 0)
+        r = sd_bus_message_exit_container(reply);
+    if (r < 0)
+        return BusFailure(r, "cannot read the reply of ListUnits on the system bus",
+                          std::strerror(-r));
+    return services;
+}
+
+} // namespace
+
+Result<std::vector<ServiceInfo>> ListServices()
+{
+    sd_bus* rawBus = nullptr;
+    int r = sd_bus_open_system(&rawBus);
+    BusPtr bus(rawBus);
+    if (r < 0)
+        return BusFailure(r, "cannot connect to the system bus", std::strerror(-r));
+
+    sd_bus_message* rawCall = nullptr;
+    r = sd_bus_message_new_method_call(bus.get(), &rawCall, "org.freedesktop.systemd1",
+                                       "/org/freedesktop/systemd1",
+                                       "org.freedesktop.systemd1.Manager", "ListUnits");
+    MessagePtr call(rawCall);
+    if (r < 0)
+        return BusFailure(r, "cannot build the ListUnits call for the system bus",
+                          std::strerror(-r));
+
+    // The connection is only known to work once a call gets through: connecting,
+    // authenticating and the call itself all count against this timeout.
+    BusError error;
+    sd_bus_message* rawReply = nullptr;
+    r = sd_bus_call(bus.get(), call.get(), kCallTimeoutUsec, error.get(), &rawReply);
+    MessagePtr reply(rawReply);
+    if (r < 0)
+        return BusFailure(r, "ListUnits failed on the system bus", error.Describe(-r));
+    return ReadUnits(reply.get());
+}
+
+} // namespace ospreon::os

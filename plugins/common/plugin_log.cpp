@@ -1,0 +1,106 @@
+#include "plugins/common/plugin_log.h"
+
+#include <chrono>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "platform/os/clock.h"
+#include "platform/os/named_lock.h"
+#include "platform/os/paths.h"
+
+namespace ospreon::plugin {
+
+namespace {
+
+constexpr std::size_t kMessageChars = 4095;
+constexpr std::size_t kPathChars = 1023;
+
+// The log path is module-wide: every object of the module writes where the last
+// Init said. A mutex keeps a replacement and a write from meeting half-way.
+std::mutex g_pathMutex;
+std::string g_path; // empty: not set yet
+
+std::string StartPath() { return (os::HomeFolder("log") / "Wardenhost").string(); }
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string Expand(const std::string& path, const std::tm& now)
+{
+    if (path.find('%') == std::string::npos)
+        return path;
+    // strftime gives 0 both for an empty result and for a too small buffer.
+    std::string expanded(path.size() * 4 + 64, '\0');
+    std::size_t length = std::strftime(expanded.data(), expanded.size(), path.c_str(), &now);
+    expanded.resize(length);
+    return expanded;
+}
+
+} // namespace
+
+void SetLogFile(const std::string& path)
+{
+    std::lock_guard lock(g_pathMutex);
+    g_path = path.substr(0, kPathChars);
+}
+
+std::string LogFile()
+{
+    std::lock_guard lock(g_pathMutex);
+    if (g_path.empty())
+        g_path = StartPath();
+    return g_path;
+}
+
+std::string ExpandedLogFile() { return Expand(LogFile(), os::LocalNow()); }
+
+void WriteLog(const char* format, ...)
+{
+    char message[kMessageChars + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+
+    const std::tm now = os::LocalNow();
+    const std::string file = Expand(LogFile(), now);
+    char prefix[48];
+    std::snprintf(prefix, sizeof prefix, "T%ld %02d:%02d:%02d   ",
+                  static_cast<long>(::syscall(SYS_gettid)), now.tm_hour, now.tm_min, now.tm_sec);
+    std::string line;
+    line.reserve(sizeof prefix + kMessageChars + 2);
+    line.append(prefix).append(message).append("\r\n");
+
+    // A lock that stays taken longer than 200 ms does not stop the line; a lock
+    // that cannot be had at all (no lock file) drops it.
+    auto lock = os::NamedLock::Acquire("LogFileMetux", std::chrono::milliseconds(200));
+    if (!lock && lock.error().code != ETIMEDOUT)
+        return;
+    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
+        return;
+    // One write of the whole line: with O_APPEND it lands whole at the end.
+    (void)!::write(fd.get(), line.data(), line.size());
+}
+
+} // namespace ospreon::plugin

@@ -1,0 +1,74 @@
+#pragma once
+// The plug-in object: IServiceMonitor (default, dual) and IMonitorPlugin (vtable
+// only) for one monitor type. Init, ExcuteCommand, Notify and NotifySucc are the
+// same for every type; Monitor runs the type's Check.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "interfaces/monitor_plugin.h"
+#include "interfaces/service_monitor.h"
+#include "interfaces/type_info.h"
+#include "platform/com/dispatch_impl.h"
+#include "plugins/common/plugin_type.h"
+
+namespace ospreon::plugin {
+
+// IMonitorPlugin is described by no type library: late-bound calls on it fail.
+class MonitorPluginFacet : public IMonitorPlugin {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override;
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override;
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
+
+protected:
+    ~MonitorPluginFacet() = default;
+};
+
+class ServiceMonitor final : public com::DispatchImpl<IServiceMonitor, kIServiceMonitorDesc>,
+                             public MonitorPluginFacet {
+public:
+    // A new object with one reference; it counts in the module's lock count.
+    static ServiceMonitor* Create(const PluginType& type);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    // IServiceMonitor
+    HRESULT get_Server(BSTR* pVal) override;
+    HRESULT put_Server(BSTR newVal) override;
+    HRESULT Monitor(IUser* pUser) override;
+    HRESULT ExcuteCommand(IUser* pUser) override;
+    HRESULT Notify(IUser* pUser) override;
+    HRESULT Init(IUser* pUser) override;
+    HRESULT NotifySucc(IUser* pUser) override;
+
+    // IMonitorPlugin
+    HRESULT get_TypeName(BSTR* pVal) override;
+    HRESULT get_InterfaceID(BSTR* pVal) override;
+    HRESULT get_ClassID(BSTR* pVal) override;
+    HRESULT RegisterPlugin(BSTR serviceName) override;
+    HRESULT UnregisterPlugin(BSTR serviceName) override;
+
+private:
+    explicit ServiceMonitor(const PluginType& type);
+    ~ServiceMonitor();
+
+    // Runs the record's command under `key`; the shared body of ExcuteCommand and
+    // NotifySucc.
+    HRESULT RunCommand(IUser* user, const char* key, const char* what);
+    void Trace(const char* method, IUser* user);
+
+    std::atomic<ULONG> m_refs{1};
+    const PluginType& m_type;
+    const std::string m_interfaceId; // "{584A0822-C255-11D3-9CCC-00A0246E266E}"
+    const std::string m_typeName;
+    const std::string m_classId;
+    bool m_declared = false;
+    std::unique_ptr<Check> m_check;
+};
+
+} // namespace ospreon::plugin
