@@ -3,13 +3,22 @@
 // (SQLite, WAL, busy timeout), safe between threads and processes.
 //
 // Two root keys exist: HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE. Key paths use
-// backslashes. Key and value names compare without regard to ASCII letter case and
-// keep the case they were created with. An empty or null value name is the key's
-// default value. Values are stored as their type and raw bytes (REG_SZ data is
-// what the caller passed, its terminating zero included). Access masks, options and
-// security attributes are accepted and ignored: the file's permissions are the
-// only access control. Every call returns a Win32 error code; RegLastErrorText()
-// gives the text of the last failure on this thread (SQLite's message, the file).
+// backslashes; one trailing backslash is tolerated, while a leading one or two in a
+// row (an empty key name) are ERROR_INVALID_PARAMETER. Key and value names compare
+// without regard to ASCII letter case and keep the case they were created with.
+// An empty or null value name is the key's default value. Values are stored as
+// their type and raw bytes (REG_SZ data is what the caller passed, its terminating
+// zero included). Access masks, options and security attributes are accepted and
+// ignored: the file's permissions are the only access control. Every call returns
+// a Win32 error code; RegLastErrorText() gives the text of the last failure on this
+// thread (SQLite's message, the file).
+//
+// A handle whose key was deleted meanwhile, by any handle or process, gives
+// ERROR_KEY_DELETED; one opened before $OSPREON_HOME changed gives
+// ERROR_INVALID_HANDLE. A database that cannot be used gives ERROR_CANTOPEN (no
+// file can be opened there), ERROR_BADDB (not a registry database, damaged, or of
+// a newer schema), ERROR_TIMEOUT (locked by another writer beyond the busy
+// timeout), ERROR_CANTREAD or ERROR_CANTWRITE (I/O errors).
 
 #include <cstdint>
 #include <string>
@@ -72,19 +81,25 @@ LSTATUS RegQueryValueEx(HKEY hKey, const char* valueName, DWORD* reserved, DWORD
 LSTATUS RegDeleteValue(HKEY hKey, const char* valueName);
 
 // Deletes hKey\subKey with its values; ERROR_ACCESS_DENIED while it has subkeys
-// (and for a root key).
+// (and for a root key). An empty subKey names hKey itself; a null one is
+// ERROR_INVALID_PARAMETER.
 LSTATUS RegDeleteKey(HKEY hKey, const char* subKey);
 
 // Deletes the subkeys and values of hKey\subKey, and the key itself when subKey is
-// given; with a null subKey hKey is emptied but kept.
+// given; with a null or empty subKey hKey is emptied but kept.
 LSTATUS RegDeleteTree(HKEY hKey, const char* subKey);
 
 // The index-th subkey name in case-insensitive alphabetical order;
-// ERROR_NO_MORE_ITEMS past the last. *nameSize: buffer size in, name length out.
+// ERROR_NO_MORE_ITEMS past the last. *nameSize: buffer size in characters (with
+// the terminating zero) in, name length (without it) out; on ERROR_MORE_DATA too,
+// so a buffer of *nameSize + 1 then fits. Keys have no class (*classSize = 0) and
+// *lastWriteTime is zero.
 LSTATUS RegEnumKeyEx(HKEY hKey, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                      char* keyClass, DWORD* classSize, FILETIME* lastWriteTime);
 
-// The text of the last failure of a registry call on this thread ("" after success).
+// The text of the last failure of a registry call on this thread ("" after success;
+// a successful RegCloseKey leaves it alone, so an owner closing its key does not
+// wipe the reason why it gave up).
 std::string RegLastErrorText();
 
 namespace ospreon::registry {
@@ -131,7 +146,10 @@ private:
 };
 
 // Convenience reads and writes of text and DWORD values. Text is written as REG_SZ
-// with its terminating zero and read back without it.
+// with its terminating zero and read back without it. GetString reads REG_SZ and
+// REG_EXPAND_SZ (trailing zeros dropped, nothing expanded), GetDword only
+// REG_DWORD; a value of another type is ERROR_INVALID_PARAMETER. The output is
+// changed only on success.
 [[nodiscard]] LSTATUS SetString(HKEY key, const char* valueName, const std::string& value);
 [[nodiscard]] LSTATUS GetString(HKEY key, const char* valueName, std::string& value);
 [[nodiscard]] LSTATUS SetDword(HKEY key, const char* valueName, DWORD value);

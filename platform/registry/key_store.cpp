@@ -1,0 +1,297 @@
+#include "platform/registry/key_store.h"
+
+#include <algorithm>
+
+#include "platform/registry/registry_connection.h"
+#include "platform/registry/transaction.h"
+#include "platform/wintypes/winerror.h"
+
+namespace ospreon::registry {
+
+namespace {
+
+constexpr char kKeyExists[] = "SELECT 1 FROM keys WHERE id = ?1";
+constexpr char kFindChild[] = "SELECT id FROM keys WHERE parent = ?1 AND name = ?2";
+constexpr char kHasChildren[] = "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1";
+constexpr char kInsertKey[] = "INSERT INTO keys(parent, name) VALUES (?1, ?2)";
+constexpr char kDeleteKeyValues[] = "DELETE FROM key_values WHERE key = ?1";
+constexpr char kDeleteKey[] = "DELETE FROM keys WHERE id = ?1";
+// The descendants of ?1 (not ?1 itself), found by walking down the parent links.
+constexpr char kDeleteTreeValues[] =
+    "WITH RECURSIVE tree(id) AS (SELECT id FROM keys WHERE parent = ?1 "
+    "UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+    "DELETE FROM key_values WHERE key IN (SELECT id FROM tree)";
+constexpr char kDeleteTreeKeys[] =
+    "WITH RECURSIVE tree(id) AS (SELECT id FROM keys WHERE parent = ?1 "
+    "UNION ALL SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id) "
+    "DELETE FROM keys WHERE id IN (SELECT id FROM tree)";
+// Ordered by the NOCASE column, so the index on (parent, name) gives the order.
+constexpr char kSubkeyAt[] =
+    "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2";
+// One statement, so "key gone" and "value not set" come from the same snapshot.
+constexpr char kReadValue[] = "SELECT v.type, v.data FROM keys k "
+                              "LEFT JOIN key_values v ON v.key = k.id AND v.name = ?2 "
+                              "WHERE k.id = ?1";
+// A value set again keeps the spelling of its name from the first time.
+constexpr char kWriteValue[] = "INSERT INTO key_values(key, name, type, data) "
+                               "VALUES (?1, ?2, ?3, ?4) ON CONFLICT(key, name) "
+                               "DO UPDATE SET type = excluded.type, data = excluded.data";
+constexpr char kDeleteValue[] = "DELETE FROM key_values WHERE key = ?1 AND name = ?2";
+
+std::string Join(std::string_view base, const KeyPath& path)
+{
+    std::string joined(base);
+    for (std::string_view name : path) {
+        joined += '\\';
+        joined += name;
+    }
+    return joined;
+}
+
+Error KeyDeleted(const KeyRef& key)
+{
+    return Error{ERROR_KEY_DELETED, "key " + std::string(key.path) + " has been deleted"};
+}
+
+Error ValueMissing(const KeyRef& key, std::string_view name)
+{
+    if (name.empty())
+        return Error{ERROR_FILE_NOT_FOUND,
+                     "key " + std::string(key.path) + " has no default value"};
+    return Error{ERROR_FILE_NOT_FOUND,
+                 "key " + std::string(key.path) + " has no value \"" + std::string(name) + "\""};
+}
+
+} // namespace
+
+Result<bool> KeyStore::Exists(std::int64_t id)
+{
+    Result<Query> query = m_connection.Prepare(kKeyExists);
+    if (!query)
+        return query.error();
+    return query->Bind(1, id).Step();
+}
+
+Result<void> KeyStore::RequireKey(const KeyRef& key)
+{
+    Result<bool> exists = Exists(key.id);
+    if (!exists)
+        return exists.error();
+    if (!*exists)
+        return KeyDeleted(key);
+    return {};
+}
+
+Result<std::optional<std::int64_t>> KeyStore::Child(std::int64_t parent, std::string_view name)
+{
+    Result<Query> query = m_connection.Prepare(kFindChild);
+    if (!query)
+        return query.error();
+    Result<bool> row = query->Bind(1, parent).Bind(2, name).Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<std::int64_t>();
+    return std::optional<std::int64_t>(query->Int(0));
+}
+
+Result<bool> KeyStore::HasChildren(std::int64_t id)
+{
+    Result<Query> query = m_connection.Prepare(kHasChildren);
+    if (!query)
+        return query.error();
+    return query->Bind(1, id).Step();
+}
+
+Result<void> KeyStore::RunOnKey(const char* sql, std::int64_t id)
+{
+    Result<Query> query = m_connection.Prepare(sql);
+    if (!query)
+        return query.error();
+    return query->Bind(1, id).Run();
+}
+
+Error KeyStore::Missing(const KeyRef& base, const KeyPath& path)
+{
+    if (Result<void> present = RequireKey(base); !present)
+        return present.error();
+    return Error{ERROR_FILE_NOT_FOUND, "key " + Join(base.path, path) + " does not exist"};
+}
+
+Result<std::int64_t> KeyStore::Find(const KeyRef& base, const KeyPath& path)
+{
+    // A key's subkeys go with it, so a path that is found proves that the base
+    // exists too; only a miss needs to ask which of the two is missing.
+    std::int64_t id = base.id;
+    if (path.empty()) {
+        if (Result<void> present = RequireKey(base); !present)
+            return present.error();
+        return id;
+    }
+    Transaction snapshot(m_connection, Transaction::Kind::Read);
+    if (!snapshot.ok())
+        return snapshot.error();
+    for (std::string_view name : path) {
+        Result<std::optional<std::int64_t>> child = Child(id, name);
+        if (!child)
+            return child.error();
+        if (!*child)
+            return Missing(base, path);
+        id = **child;
+    }
+    return id;
+}
+
+Result<CreatedKey> KeyStore::Create(const KeyRef& base, const KeyPath& path)
+{
+    Transaction transaction(m_connection);
+    if (!transaction.ok())
+        return transaction.error();
+    if (Result<void> present = RequireKey(base); !present)
+        return present.error();
+
+    CreatedKey key{base.id, false};
+    for (std::string_view name : path) {
+        Result<std::optional<std::int64_t>> child = Child(key.id, name);
+        if (!child)
+            return child.error();
+        if (*child) {
+            key = {**child, false};
+            continue;
+        }
+        Result<Query> insert = m_connection.Prepare(kInsertKey);
+        if (!insert)
+            return insert.error();
+        if (Result<void> inserted = insert->Bind(1, key.id).Bind(2, name).Run(); !inserted)
+            return inserted.error();
+        key = {sqlite3_last_insert_rowid(m_connection.handle()), true};
+    }
+    if (Result<void> committed = transaction.Commit(); !committed)
+        return committed.error();
+    return key;
+}
+
+Result<void> KeyStore::Delete(const KeyRef& base, const KeyPath& path)
+{
+    Transaction transaction(m_connection);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<std::int64_t> id = Find(base, path);
+    if (!id)
+        return id.error();
+    if (*id == kClassesRootId || *id == kLocalMachineId)
+        return Error{ERROR_ACCESS_DENIED,
+                     "key " + Join(base.path, path) + " is a root key and cannot be deleted"};
+    Result<bool> hasChildren = HasChildren(*id);
+    if (!hasChildren)
+        return hasChildren.error();
+    if (*hasChildren)
+        return Error{ERROR_ACCESS_DENIED,
+                     "key " + Join(base.path, path) + " has subkeys and cannot be deleted"};
+    if (Result<void> values = RunOnKey(kDeleteKeyValues, *id); !values)
+        return values.error();
+    if (Result<void> key = RunOnKey(kDeleteKey, *id); !key)
+        return key.error();
+    return transaction.Commit();
+}
+
+Result<void> KeyStore::DeleteTree(const KeyRef& base, const KeyPath& path)
+{
+    Transaction transaction(m_connection);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<std::int64_t> id = Find(base, path);
+    if (!id)
+        return id.error();
+    // Values first: finding them needs the key rows that the second step removes.
+    for (const char* sql : {kDeleteTreeValues, kDeleteTreeKeys, kDeleteKeyValues}) {
+        if (Result<void> deleted = RunOnKey(sql, *id); !deleted)
+            return deleted.error();
+    }
+    if (!path.empty()) {
+        if (Result<void> deleted = RunOnKey(kDeleteKey, *id); !deleted)
+            return deleted.error();
+    }
+    return transaction.Commit();
+}
+
+Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)
+{
+    Result<Query> query = m_connection.Prepare(kSubkeyAt);
+    if (!query)
+        return query.error();
+    Result<bool> row = query->Bind(1, key.id).Bind(2, std::int64_t{index}).Step();
+    if (!row)
+        return row.error();
+    if (*row)
+        return std::string(query->Text(0));
+    // A deleted key has no subkeys left either: tell the two cases apart.
+    if (Result<void> present = RequireKey(key); !present)
+        return present.error();
+    return Error{ERROR_NO_MORE_ITEMS,
+                 "key " + std::string(key.path) + " has no subkey number " + std::to_string(index)};
+}
+
+Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, BYTE* buffer,
+                                      DWORD capacity)
+{
+    Result<Query> query = m_connection.Prepare(kReadValue);
+    if (!query)
+        return query.error();
+    Result<bool> row = query->Bind(1, key.id).Bind(2, name).Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return KeyDeleted(key);
+    if (query->IsNull(0))
+        return ValueMissing(key, name);
+    std::span<const BYTE> data = query->Blob(1);
+    ValueInfo info{static_cast<DWORD>(query->Int(0)), static_cast<DWORD>(data.size())};
+    if (buffer && !data.empty() && data.size() <= capacity)
+        std::copy(data.begin(), data.end(), buffer);
+    return info;
+}
+
+Result<void> KeyStore::WriteValue(const KeyRef& key, std::string_view name, DWORD type,
+                                  std::span<const BYTE> data)
+{
+    Transaction transaction(m_connection);
+    if (!transaction.ok())
+        return transaction.error();
+    if (Result<void> present = RequireKey(key); !present)
+        return present.error();
+    {
+        Result<Query> query = m_connection.Prepare(kWriteValue);
+        if (!query)
+            return query.error();
+        Result<void> written = query->Bind(1, key.id)
+                                   .Bind(2, name)
+                                   .Bind(3, std::int64_t{type})
+                                   .BindBlob(4, data)
+                                   .Run();
+        if (!written)
+            return written.error();
+    }
+    return transaction.Commit();
+}
+
+Result<void> KeyStore::DeleteValue(const KeyRef& key, std::string_view name)
+{
+    Transaction transaction(m_connection);
+    if (!transaction.ok())
+        return transaction.error();
+    if (Result<void> present = RequireKey(key); !present)
+        return present.error();
+    {
+        Result<Query> query = m_connection.Prepare(kDeleteValue);
+        if (!query)
+            return query.error();
+        if (Result<void> deleted = query->Bind(1, key.id).Bind(2, name).Run(); !deleted)
+            return deleted.error();
+    }
+    if (sqlite3_changes(m_connection.handle()) == 0)
+        return ValueMissing(key, name);
+    return transaction.Commit();
+}
+
+} // namespace ospreon::registry

@@ -1,0 +1,93 @@
+#include "platform/registry/registry_state.h"
+
+#include <pthread.h>
+
+#include "platform/os/paths.h"
+
+namespace ospreon::registry {
+
+namespace {
+
+constexpr char kClassesRootName[] = "HKEY_CLASSES_ROOT";
+constexpr char kLocalMachineName[] = "HKEY_LOCAL_MACHINE";
+
+} // namespace
+
+RegistryState& RegistryState::Instance()
+{
+    static RegistryState* const state = new RegistryState();
+    return *state;
+}
+
+RegistryState::RegistryState()
+{
+    // The lock is held across fork(), so a child never inherits it taken by a
+    // thread that does not exist there; the child then knows its connection is
+    // its parent's. Cheaper than asking getpid() on every call.
+    ::pthread_atfork([] { Instance().m_mutex.lock(); }, [] { Instance().m_mutex.unlock(); },
+                     [] {
+                         Instance().m_forked = true;
+                         Instance().m_mutex.unlock();
+                     });
+}
+
+Result<RegistryConnection*> RegistryState::Connection()
+{
+    if (m_forked) {
+        m_forked = false;
+        if (m_connection) {
+            m_connection->Abandon();
+            m_inherited.push_back(std::move(m_connection));
+        }
+    }
+    std::string path = (os::Home() / "registry.db").string();
+    if (m_connection && m_connection->path() == path &&
+        IdentityOf(path) == m_connection->identity())
+        return m_connection.get();
+
+    // Close the old one first: a failed open must not leave calls going to a
+    // database that is no longer the current one.
+    m_connection.reset();
+    Result<std::unique_ptr<RegistryConnection>> opened = RegistryConnection::Open(path);
+    if (!opened)
+        return opened.error();
+    m_connection = std::move(*opened);
+    return m_connection.get();
+}
+
+Result<KeyRef> RegistryState::Resolve(HKEY key, const RegistryConnection& connection) const
+{
+    if (key == HKEY_CLASSES_ROOT)
+        return KeyRef{kClassesRootId, kClassesRootName};
+    if (key == HKEY_LOCAL_MACHINE)
+        return KeyRef{kLocalMachineId, kLocalMachineName};
+    // Only handles found in the table are dereferenced, so a closed or made-up
+    // handle is an error rather than a wild read.
+    auto found = m_handles.find(key);
+    if (found == m_handles.end())
+        return Error{ERROR_INVALID_HANDLE, "not an open registry key"};
+    const RegistryKeyHandle& handle = *found->second;
+    if (handle.database != connection.path())
+        return Error{ERROR_INVALID_HANDLE, "key " + handle.path + " belongs to " + handle.database +
+                                               ", but the registry is now " + connection.path()};
+    if (handle.identity != connection.identity())
+        return Error{ERROR_KEY_DELETED, "key " + handle.path + " belongs to a registry.db that " +
+                                            "has since been removed or replaced"};
+    return KeyRef{handle.id, handle.path};
+}
+
+HKEY RegistryState::Adopt(std::int64_t id, std::string path, const RegistryConnection& connection)
+{
+    auto handle = std::make_unique<RegistryKeyHandle>(
+        RegistryKeyHandle{id, connection.path(), connection.identity(), std::move(path)});
+    HKEY key = handle.get();
+    m_handles.emplace(key, std::move(handle));
+    return key;
+}
+
+bool RegistryState::Close(HKEY key)
+{
+    return m_handles.erase(key) != 0;
+}
+
+} // namespace ospreon::registry
