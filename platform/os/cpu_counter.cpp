@@ -10,49 +10,11 @@
 #include <unistd.h>
 
 #include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
 
 namespace ospreon::os {
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// The first `size` bytes of a file (all of it when shorter), or nothing when it
-// cannot be opened or read.
-std::optional<std::size_t> ReadHead(const char* path, char* buffer, std::size_t size)
-{
-    FileDescriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return std::nullopt;
-    std::size_t used = 0;
-    while (used < size) {
-        const ssize_t got = ::read(fd.get(), buffer + used, size - used);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        used += static_cast<std::size_t>(got);
-    }
-    return used;
-}
 
 struct Sample
 {
@@ -118,10 +80,10 @@ CpuCounter::Status CpuCounter::Collect()
     // The aggregate line comes first; the rest (per-processor lines, interrupt
     // counts) can run to many kilobytes and is not needed.
     char buffer[4096];
-    const auto got = ReadHead(path.c_str(), buffer, sizeof buffer);
-    if (!got)
+    const long got = ReadFileHead(AT_FDCWD, path.c_str(), buffer, sizeof buffer);
+    if (got < 0)
         return Status::OpenFailed;
-    const auto sample = ParseCpuLine(std::string_view(buffer, *got));
+    const auto sample = ParseCpuLine(std::string_view(buffer, static_cast<std::size_t>(got)));
     if (!sample)
         return Status::NoCounter;
 

@@ -12,48 +12,11 @@
 #include <unistd.h>
 
 #include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
 
 namespace ospreon::os {
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// The first `size` bytes of a file (all of it when shorter): the count, or -errno.
-long ReadHead(const char* path, char* buffer, std::size_t size)
-{
-    FileDescriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return -errno;
-    std::size_t used = 0;
-    while (used < size) {
-        const ssize_t got = ::read(fd.get(), buffer + used, size - used);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
-        used += static_cast<std::size_t>(got);
-    }
-    return static_cast<long>(used);
-}
 
 // The number of a "Key:   1234 kB" line.
 std::optional<std::uint64_t> FieldValue(std::string_view text, std::string_view key)
@@ -85,7 +48,7 @@ Result<unsigned> MemoryLoad()
     const std::string path = (ProcRoot() / "meminfo").string();
     // MemTotal and MemAvailable are the first and third lines; the file is ~1.5 kB.
     char buffer[8192];
-    const long got = ReadHead(path.c_str(), buffer, sizeof buffer);
+    const long got = ReadFileHead(AT_FDCWD, path.c_str(), buffer, sizeof buffer);
     if (got < 0) {
         const int code = static_cast<int>(-got);
         return Error{code, "cannot read " + path + ": " + std::generic_category().message(code)};

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
 
 namespace ospreon::os {
 
@@ -29,26 +30,6 @@ std::filesystem::path LockFolder()
     return HomeFolder("run");
 }
 
-// Closes the lock file on the failure paths; released once the lock is taken.
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 Result<NamedLock> NamedLock::Acquire(std::string_view name, std::chrono::milliseconds timeout)
@@ -58,7 +39,8 @@ Result<NamedLock> NamedLock::Acquire(std::string_view name, std::chrono::millise
         return Error{EINVAL, "invalid lock name '" + lockName + "': must be a plain file name"};
 
     const std::filesystem::path path = LockFolder() / (lockName + ".lock");
-    FileDescriptor file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    // Closes the lock file on the failure paths; released once the lock is taken.
+    UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (file.get() < 0) {
         int code = errno;
         return Error{code, "cannot open lock file " + path.string() + ": " + std::strerror(code)};

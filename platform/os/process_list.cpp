@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
 
 namespace ospreon::os {
 
@@ -22,23 +23,6 @@ namespace {
 // A monitor lists every process on each run, so the files are read with one open
 // and (usually) one read into a stack buffer, relative to the root's descriptor.
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 struct DirectoryCloser
 {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -46,24 +30,13 @@ struct DirectoryCloser
 using Directory = std::unique_ptr<DIR, DirectoryCloser>;
 
 // The head of a file below `dirFd`, up to `size` bytes, or nothing when it cannot be
-// read. A short read ends it: proc files and regular files return all they have.
+// read.
 std::optional<std::string_view> ReadAt(int dirFd, const char* path, char* buffer, std::size_t size)
 {
-    FileDescriptor fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
+    const long got = ReadFileHead(dirFd, path, buffer, size);
+    if (got < 0)
         return std::nullopt;
-    std::size_t used = 0;
-    while (used < size) {
-        const ssize_t got = ::read(fd.get(), buffer + used, size - used);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        used += static_cast<std::size_t>(got);
-        if (got == 0 || used < size)
-            break;
-    }
-    return std::string_view(buffer, used);
+    return std::string_view(buffer, static_cast<std::size_t>(got));
 }
 
 // "<pid>/<file>" into `out`, which holds any pid folder name readdir gave us.
