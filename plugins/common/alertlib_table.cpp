@@ -13,8 +13,14 @@ std::atomic<const AlertlibTable*> g_table{&kAlertlib};
 
 } // namespace
 
-const AlertlibTable& Alertlib() { return *g_table.load(); }
+const AlertlibTable& Alertlib()
+{
+    return *g_table.load();
+}
 
-void SetAlertlibForTesting(const AlertlibTable* table) { g_table = table ? table : &kAlertlib; }
+void SetAlertlibForTesting(const AlertlibTable* table)
+{
+    g_table = table ? table : &kAlertlib;
+}
 
 } // namespace ospreon::plugin

@@ -6,7 +6,8 @@
 
 namespace ospreon::plugin {
 
-struct AlertlibTable {
+struct AlertlibTable
+{
     HKEY (*getServicePluginKey)(const char* serviceName);
     int (*alert)(const char* soundFile);
     int (*sendNotify)(const char* mode, const char* recipients, const char* message);

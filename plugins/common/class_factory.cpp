@@ -15,7 +15,8 @@ namespace {
 
 // Creates ServiceMonitor objects. It is made on the first request and kept for the
 // module's life; only LockServer and the objects it makes count in the module lock.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public IClassFactory
+{
 public:
     explicit ClassFactory(const PluginType& type) : m_type(type) {}
 
@@ -82,7 +83,10 @@ HRESULT ModuleGetClassObject(const PluginType& type, REFCLSID clsid, REFIID riid
     return factory->QueryInterface(riid, object);
 }
 
-HRESULT ModuleCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+HRESULT ModuleCanUnloadNow()
+{
+    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
 
 std::string ModulePathOf(const void* address)
 {

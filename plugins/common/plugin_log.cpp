@@ -1,7 +1,7 @@
 #include "plugins/common/plugin_log.h"
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +14,7 @@
 #include "platform/os/clock.h"
 #include "platform/os/named_lock.h"
 #include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
 
 namespace ospreon::plugin {
 
@@ -27,23 +28,10 @@ constexpr std::size_t kPathChars = 1023;
 std::mutex g_pathMutex;
 std::string g_path; // empty: not set yet
 
-std::string StartPath() { return (os::HomeFolder("log") / "Wardenhost").string(); }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+std::string StartPath()
+{
+    return (os::HomeFolder("log") / "Wardenhost").string();
+}
 
 std::string Expand(const std::string& path, const std::tm& now)
 {
@@ -72,7 +60,10 @@ std::string LogFile()
     return g_path;
 }
 
-std::string ExpandedLogFile() { return Expand(LogFile(), os::LocalNow()); }
+std::string ExpandedLogFile()
+{
+    return Expand(LogFile(), os::LocalNow());
+}
 
 void WriteLog(const char* format, ...)
 {
@@ -96,7 +87,7 @@ void WriteLog(const char* format, ...)
     auto lock = os::NamedLock::Acquire("LogFileMetux", std::chrono::milliseconds(200));
     if (!lock && lock.error().code != ETIMEDOUT)
         return;
-    FileDescriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
+    os::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     if (fd.get() < 0)
         return;
     // One write of the whole line: with O_APPEND it lands whole at the end.

@@ -14,7 +14,8 @@ namespace ospreon::plugin {
 
 // One parameter a plug-in declares on its first Init. `putOnly` writes the value
 // without declaring the key's name first.
-struct Declaration {
+struct Declaration
+{
     const char* key;
     const char* defaultValue;
     bool putOnly = false;
@@ -22,15 +23,17 @@ struct Declaration {
 
 // The type's own check, one per plug-in object (it may hold state between calls,
 // as the processor counter does).
-class Check {
+class Check
+{
 public:
     virtual ~Check() = default;
     // S_OK: in order; E_FAIL: trouble found or the check could not be made.
     virtual HRESULT Monitor(IUser* user) = 0;
 };
 
-struct PluginType {
-    const char* typeName;       // "Ramwarden"; also names the log lines and registry keys
+struct PluginType
+{
+    const char* typeName; // "Ramwarden"; also names the log lines and registry keys
     CLSID clsid;
     const char* defaultLogFile; // file name in $OSPREON_HOME/log: "Ramwarden.log"
     std::span<const Declaration> declarations;

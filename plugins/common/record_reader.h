@@ -12,14 +12,16 @@ namespace ospreon::plugin {
 // ReadParam: the record's value of `key`, or `defaultValue` when the record lacks it
 // or refuses the read. nullopt (*not read*) when the record faulted; the fault is
 // logged as "Get Service User Parameter Exception\n".
-std::optional<com::Variant> ReadParam(IUser* user, const char* key, const std::string& defaultValue);
+std::optional<com::Variant> ReadParam(IUser* user, const char* key,
+                                      const std::string& defaultValue);
 
 // A read value as text. Text of a value that does not convert (an object without a
 // string form) is refused with the conversion's HRESULT.
-struct ParamText {
-    bool read = false;   // false: the record faulted
-    std::string text;    // the value or the default, when read
-    HRESULT hr = S_OK;   // failure: the value has no text form
+struct ParamText
+{
+    bool read = false; // false: the record faulted
+    std::string text;  // the value or the default, when read
+    HRESULT hr = S_OK; // failure: the value has no text form
 };
 ParamText ReadText(IUser* user, const char* key, const std::string& defaultValue);
 

@@ -22,9 +22,10 @@ using registry::Key;
 constexpr char kPluginKey[] = "SOFTWARE\\Brackwater\\RELAYMOOR\\Plugin\\";
 constexpr char kClassName[] = "ServiceMonitor Class";
 
-struct KeyValue {
-    std::string path;      // under the root
-    const char* name;      // null: the default value
+struct KeyValue
+{
+    std::string path; // under the root
+    const char* name; // null: the default value
     std::string value;
 };
 
@@ -49,9 +50,15 @@ LSTATUS DeleteIfPresent(HKEY root, const std::string& path)
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
-std::string ProgId(const PluginType& type) { return std::string(type.typeName) + ".ServiceMonitor"; }
+std::string ProgId(const PluginType& type)
+{
+    return std::string(type.typeName) + ".ServiceMonitor";
+}
 
-std::string ClassKey(const PluginType& type) { return "CLSID\\" + com::GuidToString(type.clsid); }
+std::string ClassKey(const PluginType& type)
+{
+    return "CLSID\\" + com::GuidToString(type.clsid);
+}
 
 std::string TypeKey(const PluginType& type)
 {
@@ -59,10 +66,10 @@ std::string TypeKey(const PluginType& type)
 }
 
 // Runs one method of a plug-in object made directly (not through COM).
-template <class Method>
-HRESULT WithObject(const PluginType& type, Method method)
+template <class Method> HRESULT WithObject(const PluginType& type, Method method)
 {
-    com::ComPtr<ServiceMonitor> object = com::ComPtr<ServiceMonitor>::Attach(ServiceMonitor::Create(type));
+    com::ComPtr<ServiceMonitor> object =
+        com::ComPtr<ServiceMonitor>::Attach(ServiceMonitor::Create(type));
     if (!object)
         return E_OUTOFMEMORY;
     return method(static_cast<IMonitorPlugin*>(object.get()));
@@ -162,7 +169,8 @@ HRESULT UnregisterServicePlugin(const PluginType& type, const std::string& servi
 HRESULT RegisterModule(const PluginType& type, const std::string& modulePath)
 {
     com::Bstr service("Wardenhost");
-    (void)WithObject(type, [&](IMonitorPlugin* plugin) { return plugin->RegisterPlugin(service.get()); });
+    (void)WithObject(type,
+                     [&](IMonitorPlugin* plugin) { return plugin->RegisterPlugin(service.get()); });
 
     if (HRESULT hr = RegisterClass(type, modulePath); FAILED(hr))
         return hr;
@@ -179,8 +187,8 @@ HRESULT RegisterModule(const PluginType& type, const std::string& modulePath)
 HRESULT UnregisterModule(const PluginType& type)
 {
     com::Bstr service("Wardenhost");
-    (void)WithObject(type,
-                     [&](IMonitorPlugin* plugin) { return plugin->UnregisterPlugin(service.get()); });
+    (void)WithObject(
+        type, [&](IMonitorPlugin* plugin) { return plugin->UnregisterPlugin(service.get()); });
     (void)UnregisterClass(type);
     if (const com::TypeLibDesc* library = type.typeLibrary)
         (void)UnRegisterTypeLib(library->libid, library->majorVersion, library->minorVersion,

@@ -22,7 +22,8 @@ namespace ospreon::plugin {
 // "PluginName", and its <type name> subkey with the default value "User".
 // 0x80300007 no service key, 0x80300008 no interface key, 0x80300009 create failed.
 [[nodiscard]] HRESULT RegisterServicePlugin(const PluginType& type, const std::string& serviceName);
-[[nodiscard]] HRESULT UnregisterServicePlugin(const PluginType& type, const std::string& serviceName);
+[[nodiscard]] HRESULT UnregisterServicePlugin(const PluginType& type,
+                                              const std::string& serviceName);
 
 // DllRegisterServer and DllUnregisterServer of a plug-in module.
 [[nodiscard]] HRESULT RegisterModule(const PluginType& type, const std::string& modulePath);

@@ -43,8 +43,7 @@ HRESULT CopyOut(const std::string& text, BSTR* out)
 
 // Runs a method body so that nothing escapes to the caller: a string that cannot be
 // allocated ends it with E_OUTOFMEMORY, any other fault with E_FAIL.
-template <class Body>
-HRESULT Guarded(Body&& body)
+template <class Body> HRESULT Guarded(Body&& body)
 {
     try {
         return body();
@@ -97,7 +96,10 @@ ServiceMonitor::ServiceMonitor(const PluginType& type)
     LockModule();
 }
 
-ServiceMonitor::~ServiceMonitor() { UnlockModule(); }
+ServiceMonitor::~ServiceMonitor()
+{
+    UnlockModule();
+}
 
 HRESULT ServiceMonitor::QueryInterface(REFIID riid, void** object)
 {
@@ -115,7 +117,10 @@ HRESULT ServiceMonitor::QueryInterface(REFIID riid, void** object)
     return S_OK;
 }
 
-ULONG ServiceMonitor::AddRef() { return ++m_refs; }
+ULONG ServiceMonitor::AddRef()
+{
+    return ++m_refs;
+}
 
 ULONG ServiceMonitor::Release()
 {
@@ -249,11 +254,20 @@ HRESULT ServiceMonitor::Notify(IUser* pUser)
     });
 }
 
-HRESULT ServiceMonitor::get_TypeName(BSTR* pVal) { return CopyOut(m_typeName, pVal); }
+HRESULT ServiceMonitor::get_TypeName(BSTR* pVal)
+{
+    return CopyOut(m_typeName, pVal);
+}
 
-HRESULT ServiceMonitor::get_InterfaceID(BSTR* pVal) { return CopyOut(m_interfaceId, pVal); }
+HRESULT ServiceMonitor::get_InterfaceID(BSTR* pVal)
+{
+    return CopyOut(m_interfaceId, pVal);
+}
 
-HRESULT ServiceMonitor::get_ClassID(BSTR* pVal) { return CopyOut(m_classId, pVal); }
+HRESULT ServiceMonitor::get_ClassID(BSTR* pVal)
+{
+    return CopyOut(m_classId, pVal);
+}
 
 HRESULT ServiceMonitor::RegisterPlugin(BSTR serviceName)
 {

@@ -16,7 +16,8 @@
 namespace ospreon::plugin {
 
 // IMonitorPlugin is described by no type library: late-bound calls on it fail.
-class MonitorPluginFacet : public IMonitorPlugin {
+class MonitorPluginFacet : public IMonitorPlugin
+{
 public:
     HRESULT GetTypeInfoCount(UINT* count) override;
     HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
@@ -28,7 +29,8 @@ protected:
 };
 
 class ServiceMonitor final : public com::DispatchImpl<IServiceMonitor, kIServiceMonitorDesc>,
-                             public MonitorPluginFacet {
+                             public MonitorPluginFacet
+{
 public:
     // A new object with one reference; it counts in the module's lock count.
     static ServiceMonitor* Create(const PluginType& type);

@@ -21,7 +21,10 @@ int FakeUser::Find(const std::string& key) const
     return -1;
 }
 
-void FakeUser::Set(const std::string& key, const std::string& value) { SetVariant(key, Variant(value)); }
+void FakeUser::Set(const std::string& key, const std::string& value)
+{
+    SetVariant(key, Variant(value));
+}
 
 void FakeUser::SetVariant(const std::string& key, const Variant& value)
 {
@@ -32,7 +35,10 @@ void FakeUser::SetVariant(const std::string& key, const Variant& value)
         m_entries[index].second = value;
 }
 
-bool FakeUser::Has(const std::string& key) const { return Find(key) >= 0; }
+bool FakeUser::Has(const std::string& key) const
+{
+    return Find(key) >= 0;
+}
 
 std::string FakeUser::Get(const std::string& key) const
 {
@@ -99,7 +105,10 @@ HRESULT FakeUser::get_InfoNumber(LONG* pVal)
     return S_OK;
 }
 
-HRESULT FakeUser::put_InfoNumber(LONG) { return E_NOTIMPL; }
+HRESULT FakeUser::put_InfoNumber(LONG)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT FakeUser::get_InfoName(LONG nIndex, BSTR* pVal)
 {

@@ -15,7 +15,8 @@
 
 namespace ospreon::test {
 
-class FakeUser final : public com::DispatchImpl<IUser, kIUserDesc> {
+class FakeUser final : public com::DispatchImpl<IUser, kIUserDesc>
+{
 public:
     // A new record with one reference.
     static com::ComPtr<FakeUser> Create(const std::string& name = "Testwarden of sample",
@@ -59,7 +60,8 @@ public:
     HRESULT put_UserFunc(IDispatch* newVal) override;
 
 private:
-    FakeUser(std::string name, std::string type) : m_name(std::move(name)), m_type(std::move(type)) {}
+    FakeUser(std::string name, std::string type) : m_name(std::move(name)), m_type(std::move(type))
+    {}
     ~FakeUser() = default;
 
     int Find(const std::string& key) const;

@@ -29,7 +29,8 @@ constexpr Declaration kDeclarations[] = {
     {"Monitor_Voice", ""},
 };
 
-class ScriptedCheck final : public Check {
+class ScriptedCheck final : public Check
+{
 public:
     HRESULT Monitor(IUser* user) override
     {
@@ -74,8 +75,14 @@ OSPREON_PLUGIN_RECORDS(Testwarden, TESTWARDEN, kClsid, kLibid)
 namespace {
 
 const PluginType kTestwarden{
-    "Testwarden",  kClsid, "Testwarden.log",      kDeclarations, [] { return std::unique_ptr<Check>(new ScriptedCheck); },
-    &OspreonTypeLibrary, &OspreonVersionInfo, &TraceCall,
+    "Testwarden",
+    kClsid,
+    "Testwarden.log",
+    kDeclarations,
+    [] { return std::unique_ptr<Check>(new ScriptedCheck); },
+    &OspreonTypeLibrary,
+    &OspreonVersionInfo,
+    &TraceCall,
 };
 
 } // namespace
