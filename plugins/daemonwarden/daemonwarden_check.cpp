@@ -1,0 +1,92 @@
+#include "plugins/daemonwarden/daemonwarden_check.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/os/service_manager.h"
+#include "plugins/common/plugin_log.h"
+#include "plugins/common/record_reader.h"
+
+namespace ospreon::daemonwarden {
+
+namespace {
+
+using plugin::WriteLog;
+
+// The target when the record faulted: it matches no service.
+constexpr char kNoTarget[] = "MMMMMMMXXXX";
+// A service's "%s --- %s" text is cut to this many characters before comparing.
+constexpr std::size_t kTextChars = 1023;
+
+// ListServices reports both a bus that cannot be reached and a manager that will
+// not list its units as one error; only its message tells them apart.
+bool CouldNotConnect(const Error& error)
+{
+    return std::string_view(error.message).starts_with("cannot connect to the system bus");
+}
+
+std::string ServiceText(const os::ServiceInfo& service)
+{
+    std::string text = service.name + " --- " + service.displayName;
+    if (text.size() > kTextChars)
+        text.resize(kTextChars);
+    return text;
+}
+
+char FoldAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Equal with ASCII letter case ignored (the C locale's rule, whatever the user's).
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+HRESULT DaemonwardenCheck::Monitor(IUser* user)
+{
+    // One call connects and lists; a bus that cannot be reached is the manager that
+    // cannot be opened, and is reported before the record is read. The whole list
+    // is taken, however long: a fixed buffer would fail on a host with many units.
+    const auto services = os::ListServices();
+    if (!services && CouldNotConnect(services.error())) {
+        WriteLog("Open service manager failure,err code=%x\n",
+                 static_cast<unsigned>(services.error().code));
+        return E_FAIL;
+    }
+
+    const plugin::ParamText parameter = plugin::ReadText(user, "Monitor_Parameter", "Wardenhost");
+    if (parameter.read && FAILED(parameter.hr))
+        return parameter.hr;
+    // The target is a C string: it ends at an embedded NUL.
+    const std::string target = parameter.read ? parameter.text.c_str() : kNoTarget;
+
+    if (!services) {
+        WriteLog("Emum service list failure,err code=%x\n",
+                 static_cast<unsigned>(services.error().code));
+        return E_FAIL;
+    }
+    for (const os::ServiceInfo& service : *services) {
+        if (!EqualNoCase(ServiceText(service), target))
+            continue;
+        // The first service with the text decides.
+        if (service.running)
+            return S_OK;
+        WriteLog("%s Exists,but not running\n", target.c_str());
+        return E_FAIL;
+    }
+    WriteLog("active %s does not exists in the service list\n", target.c_str());
+    return E_FAIL;
+}
+
+} // namespace ospreon::daemonwarden

@@ -1,0 +1,24 @@
+#pragma once
+// Ramwarden's check: the machine's memory load against a percentage limit, then the
+// working set of one named process against a limit in kilobytes.
+
+#include <cstdint>
+#include <string>
+
+#include "plugins/common/plugin_type.h"
+
+namespace ospreon::ramwarden {
+
+class RamwardenCheck final : public plugin::Check
+{
+public:
+    HRESULT Monitor(IUser* user) override;
+};
+
+// The working set in kilobytes (VmRSS, rounded down, at most 0xFFFFFFFF) of the first
+// listed process whose executable base name starts with `name`, letter case
+// ignored; 0 when none does, when the list cannot be had, or when the matching
+// process has no working set.
+std::uint32_t GetProcessMemSize(const std::string& name);
+
+} // namespace ospreon::ramwarden
