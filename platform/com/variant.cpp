@@ -98,12 +98,16 @@ std::string FormatCurrency(LONGLONG scaled)
     const bool negative = scaled < 0;
     unsigned long long magnitude = negative ? 0ull - static_cast<unsigned long long>(scaled)
                                             : static_cast<unsigned long long>(scaled);
-    std::string out = (negative ? "-" : "") + FormatUnsigned(magnitude / 10000);
+    std::string out;
+    if (negative)
+        out.push_back('-');
+    out.append(FormatUnsigned(magnitude / 10000));
     unsigned fraction = static_cast<unsigned>(magnitude % 10000);
     if (fraction) {
         std::string digits = std::to_string(fraction + 10000).substr(1);
         digits.erase(digits.find_last_not_of('0') + 1);
-        out += "." + digits;
+        out.push_back('.');
+        out.append(digits);
     }
     return out;
 }

@@ -92,6 +92,7 @@ CpuCounter::Status CpuCounter::Collect()
         // samples; a window that shrank reads as no time passed.
         const auto busy = static_cast<std::int64_t>(sample->busy - m_busy);
         const auto total = static_cast<std::int64_t>(sample->total - m_total);
+        m_hasWindow = total > 0;
         if (total <= 0 || busy <= 0)
             m_load = 0.0;
         else

@@ -7,9 +7,11 @@
 
 namespace ospreon::os {
 
-class CpuCounter {
+class CpuCounter
+{
 public:
-    enum class Status {
+    enum class Status
+    {
         Ok,
         OpenFailed, // <proc root>/stat cannot be opened
         NoCounter,  // the file has no "cpu " line that can be read
@@ -22,10 +24,16 @@ public:
     // collections; 0 before there are two, or when no time passed between them.
     double Load() const { return m_load; }
 
+    // Whether Load() measures a real window: two successful collections with time
+    // between them (the kernel counts in ticks, so calls a few milliseconds apart
+    // may see none).
+    bool HasWindow() const { return m_hasWindow; }
+
 private:
     std::uint64_t m_busy = 0;
     std::uint64_t m_total = 0;
     bool m_sampled = false;
+    bool m_hasWindow = false;
     double m_load = 0.0;
 };
 

@@ -107,32 +107,59 @@ Result<std::vector<ServiceInfo>> ReadUnits(sd_bus_message* reply)
 
 } // namespace
 
-Result<std::vector<ServiceInfo>> ListServices()
+struct ServiceManager::Bus
+{
+    BusPtr bus;
+};
+
+ServiceManager::ServiceManager(std::unique_ptr<Bus> bus) : m_bus(std::move(bus)) {}
+ServiceManager::ServiceManager(ServiceManager&&) noexcept = default;
+ServiceManager& ServiceManager::operator=(ServiceManager&&) noexcept = default;
+ServiceManager::~ServiceManager() = default;
+
+Result<ServiceManager> ServiceManager::Open()
 {
     sd_bus* rawBus = nullptr;
     int r = sd_bus_open_system(&rawBus);
     BusPtr bus(rawBus);
     if (r < 0)
         return BusFailure(r, "cannot connect to the system bus", std::strerror(-r));
+    // sd-bus finishes connecting lazily; asking for our unique name waits until the
+    // bus has accepted us (authentication and Hello), so a bus that does not answer
+    // fails here and not at the first call.
+    const char* unique = nullptr;
+    r = sd_bus_get_unique_name(bus.get(), &unique);
+    if (r < 0)
+        return BusFailure(r, "cannot connect to the system bus", std::strerror(-r));
+    return ServiceManager(std::make_unique<Bus>(Bus{std::move(bus)}));
+}
 
+Result<std::vector<ServiceInfo>> ServiceManager::ListServices()
+{
+    sd_bus* bus = m_bus->bus.get();
     sd_bus_message* rawCall = nullptr;
-    r = sd_bus_message_new_method_call(bus.get(), &rawCall, "org.freedesktop.systemd1",
-                                       "/org/freedesktop/systemd1",
-                                       "org.freedesktop.systemd1.Manager", "ListUnits");
+    int r = sd_bus_message_new_method_call(bus, &rawCall, "org.freedesktop.systemd1",
+                                           "/org/freedesktop/systemd1",
+                                           "org.freedesktop.systemd1.Manager", "ListUnits");
     MessagePtr call(rawCall);
     if (r < 0)
         return BusFailure(r, "cannot build the ListUnits call for the system bus",
                           std::strerror(-r));
-
-    // The connection is only known to work once a call gets through: connecting,
-    // authenticating and the call itself all count against this timeout.
     BusError error;
     sd_bus_message* rawReply = nullptr;
-    r = sd_bus_call(bus.get(), call.get(), kCallTimeoutUsec, error.get(), &rawReply);
+    r = sd_bus_call(bus, call.get(), kCallTimeoutUsec, error.get(), &rawReply);
     MessagePtr reply(rawReply);
     if (r < 0)
         return BusFailure(r, "ListUnits failed on the system bus", error.Describe(-r));
     return ReadUnits(reply.get());
+}
+
+Result<std::vector<ServiceInfo>> ListServices()
+{
+    Result<ServiceManager> manager = ServiceManager::Open();
+    if (!manager)
+        return manager.error();
+    return manager->ListServices();
 }
 
 } // namespace ospreon::os

@@ -86,7 +86,13 @@ HRESULT MonitorPluginFacet::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARI
 
 ServiceMonitor* ServiceMonitor::Create(const PluginType& type)
 {
-    return new (std::nothrow) ServiceMonitor(type);
+    // The strings and the type's check are built here: nothing they throw may reach
+    // a class factory's caller.
+    try {
+        return new ServiceMonitor(type);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 ServiceMonitor::ServiceMonitor(const PluginType& type)

@@ -19,13 +19,6 @@ constexpr char kNoTarget[] = "MMMMMMMXXXX";
 // A service's "%s --- %s" text is cut to this many characters before comparing.
 constexpr std::size_t kTextChars = 1023;
 
-// ListServices reports both a bus that cannot be reached and a manager that will
-// not list its units as one error; only its message tells them apart.
-bool CouldNotConnect(const Error& error)
-{
-    return std::string_view(error.message).starts_with("cannot connect to the system bus");
-}
-
 std::string ServiceText(const os::ServiceInfo& service)
 {
     std::string text = service.name + " --- " + service.displayName;
@@ -55,13 +48,13 @@ bool EqualNoCase(std::string_view a, std::string_view b)
 
 HRESULT DaemonwardenCheck::Monitor(IUser* user)
 {
-    // One call connects and lists; a bus that cannot be reached is the manager that
-    // cannot be opened, and is reported before the record is read. The whole list
-    // is taken, however long: a fixed buffer would fail on a host with many units.
-    const auto services = os::ListServices();
-    if (!services && CouldNotConnect(services.error())) {
+    // Opening the manager comes first and is reported before the record is read.
+    // The whole list is taken, however long: a fixed buffer would fail on a host with
+    // many units.
+    auto manager = os::ServiceManager::Open();
+    if (!manager) {
         WriteLog("Open service manager failure,err code=%x\n",
-                 static_cast<unsigned>(services.error().code));
+                 static_cast<unsigned>(manager.error().code));
         return E_FAIL;
     }
 
@@ -71,6 +64,7 @@ HRESULT DaemonwardenCheck::Monitor(IUser* user)
     // The target is a C string: it ends at an embedded NUL.
     const std::string target = parameter.read ? parameter.text.c_str() : kNoTarget;
 
+    const auto services = manager->ListServices();
     if (!services) {
         WriteLog("Emum service list failure,err code=%x\n",
                  static_cast<unsigned>(services.error().code));

@@ -1,7 +1,9 @@
 #include "plugins/loadwarden/loadwarden_check.h"
 
+#include <chrono>
 #include <cmath>
 #include <exception>
+#include <thread>
 
 #include "platform/os/sound.h"
 #include "plugins/common/plugin_log.h"
@@ -71,14 +73,27 @@ HRESULT LoadwardenCheck::Monitor(IUser* user)
     if (!m_ready)
         return E_FAIL;
 
-    switch (Collect(m_counter, "Exception in PdhCollectQueryData. (Aborting)")) {
-    case Sample::Ok:
-        break;
-    case Sample::OpenFailed:
-    case Sample::NoCounter:
-        WriteLog("Error in PdhCollectQueryData.");
-        return E_FAIL;
-    case Sample::Faulted:
+    // The kernel counts processor time in ticks of 10 ms, so a window shorter than a
+    // tick (a check right after creation) holds no time: wait for the next tick once
+    // rather than report nothing.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        switch (Collect(m_counter, "Exception in PdhCollectQueryData. (Aborting)")) {
+        case Sample::Ok:
+            break;
+        case Sample::OpenFailed:
+        case Sample::NoCounter:
+            WriteLog("Error in PdhCollectQueryData.");
+            return E_FAIL;
+        case Sample::Faulted:
+            return E_FAIL;
+        }
+        if (m_counter.HasWindow())
+            break;
+    }
+    if (!m_counter.HasWindow()) {
+        WriteLog("Failure in PdhGetFormattedCounterValue.");
         return E_FAIL;
     }
     // Whole percent, rounded down as a long-format counter value is: a load of
