@@ -35,15 +35,6 @@ Result<std::vector<std::string>> PagerCommand()
     return command;
 }
 
-std::string DescribeStatus(int status)
-{
-    if (WIFEXITED(status))
-        return "ended with exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return "was killed by signal " + std::to_string(WTERMSIG(status));
-    return "ended with wait status " + std::to_string(status);
-}
-
 Result<void> SendPage(std::vector<std::string> command, const Page& page)
 {
     const std::string gateway = command.front();
@@ -65,7 +56,7 @@ Result<void> SendPage(std::vector<std::string> command, const Page& page)
     }
     if (WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
         return {};
-    return Error{0, failed + "pager gateway '" + gateway + "' " + DescribeStatus(*status)};
+    return Error{0, failed + "pager gateway '" + gateway + "' " + os::DescribeWaitStatus(*status)};
 }
 
 } // namespace

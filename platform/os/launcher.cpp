@@ -254,4 +254,13 @@ Result<ChildProcess> Spawn(const std::vector<std::string>& argv)
     return ChildProcess(pid);
 }
 
+std::string DescribeWaitStatus(int status)
+{
+    if (WIFEXITED(status))
+        return "ended with exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return "was killed by signal " + std::to_string(WTERMSIG(status));
+    return "ended with wait status " + std::to_string(status);
+}
+
 } // namespace ospreon::os

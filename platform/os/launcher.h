@@ -48,6 +48,9 @@ private:
     std::optional<int> m_status;
 };
 
+// How a child ended, in words: "ended with exit status 3", "was killed by signal 9".
+std::string DescribeWaitStatus(int status);
+
 // Starts argv[0] (looked up in PATH) with the arguments; fails with the errno of
 // the start (ENOENT for a program that is not found) and a message naming it.
 Result<ChildProcess> Spawn(const std::vector<std::string>& argv);

@@ -57,15 +57,6 @@ Result<std::vector<std::string>> PlayerCommand()
                          "OSPREON_SOUND_PLAYER"};
 }
 
-std::string DescribeStatus(int status)
-{
-    if (WIFEXITED(status))
-        return "ended with exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status))
-        return "was killed by signal " + std::to_string(WTERMSIG(status));
-    return "ended with wait status " + std::to_string(status);
-}
-
 } // namespace
 
 Result<void> PlaySoundFile(const std::string& path, SoundWait wait)
@@ -84,7 +75,7 @@ Result<void> PlaySoundFile(const std::string& path, SoundWait wait)
     int status = child->Wait();
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return {};
-    return Error{0, "sound player '" + player + "' " + DescribeStatus(status) + " playing " + path};
+    return Error{0, "sound player '" + player + "' " + DescribeWaitStatus(status) + " playing " + path};
 }
 
 void Beep()
