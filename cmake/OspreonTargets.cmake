@@ -2,10 +2,14 @@
 
 # ospreon_library(NAME SOURCES ... [DEPENDS ...] [PRIVATE_DEPENDS ...])
 # A shared library whose public headers are included from the repository root
-# ("platform/com/guid.h"), so an include names the layer it reaches into.
+# ("platform/com/guid.h"), so an include names the layer it reaches into. It holds
+# process-wide state (the module table, the registry connection, Alertlib's key
+# cache), so once loaded it stays: a plug-in module that pulled it in may unload,
+# the library does not (-z nodelete).
 function(ospreon_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS;PRIVATE_DEPENDS" ${ARGN})
     add_library(${name} SHARED ${ARG_SOURCES})
+    target_link_options(${name} PRIVATE -Wl,-z,nodelete)
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} PRIVATE ${ARG_PRIVATE_DEPENDS})
 endfunction()

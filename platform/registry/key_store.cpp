@@ -28,6 +28,9 @@ constexpr char kDeleteTreeKeys[] =
 // Ordered by the NOCASE column, so the index on (parent, name) gives the order.
 constexpr char kSubkeyAt[] =
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2";
+// Value names in the same order as subkeys; the default value ("") comes first.
+constexpr char kValueAt[] =
+    "SELECT name FROM key_values WHERE key = ?1 ORDER BY name LIMIT 1 OFFSET ?2";
 // One statement, so "key gone" and "value not set" come from the same snapshot.
 constexpr char kReadValue[] = "SELECT v.type, v.data FROM keys k "
                               "LEFT JOIN key_values v ON v.key = k.id AND v.name = ?2 "
@@ -230,6 +233,22 @@ Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)
         return present.error();
     return Error{ERROR_NO_MORE_ITEMS,
                  "key " + std::string(key.path) + " has no subkey number " + std::to_string(index)};
+}
+
+Result<std::string> KeyStore::ValueNameAt(const KeyRef& key, DWORD index)
+{
+    Result<Query> query = m_connection.Prepare(kValueAt);
+    if (!query)
+        return query.error();
+    Result<bool> row = query->Bind(1, key.id).Bind(2, std::int64_t{index}).Step();
+    if (!row)
+        return row.error();
+    if (*row)
+        return std::string(query->Text(0));
+    if (Result<void> present = RequireKey(key); !present)
+        return present.error();
+    return Error{ERROR_NO_MORE_ITEMS,
+                 "key " + std::string(key.path) + " has no value number " + std::to_string(index)};
 }
 
 Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, BYTE* buffer,

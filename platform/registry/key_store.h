@@ -60,6 +60,9 @@ public:
 
     // Type and size of a value; its data is copied into `buffer` when it fits in
     // `capacity` bytes.
+    // The index-th value name of `key` in case-insensitive order ("" is the default
+    // value); ERROR_NO_MORE_ITEMS past the last.
+    [[nodiscard]] Result<std::string> ValueNameAt(const KeyRef& key, DWORD index);
     [[nodiscard]] Result<ValueInfo> ReadValue(const KeyRef& key, std::string_view name,
                                               BYTE* buffer, DWORD capacity);
     [[nodiscard]] Result<void> WriteValue(const KeyRef& key, std::string_view name, DWORD type,

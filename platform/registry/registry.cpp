@@ -314,6 +314,49 @@ LSTATUS RegEnumKeyEx(HKEY hKey, DWORD index, char* name, DWORD* nameSize, DWORD*
     });
 }
 
+LSTATUS RegEnumValue(HKEY hKey, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
+                     DWORD* type, BYTE* data, DWORD* dataSize)
+{
+    constexpr char kCall[] = "RegEnumValue";
+    return Guarded(kCall, [&]() -> LSTATUS {
+        if (!valueName || !valueNameSize)
+            return Fail(kCall, ERROR_INVALID_PARAMETER, "no buffer given for the name");
+        if (reserved)
+            return Fail(kCall, ERROR_INVALID_PARAMETER, "the reserved argument must be null");
+        if (data && !dataSize)
+            return Fail(kCall, ERROR_INVALID_PARAMETER, "a data buffer was given without its size");
+        Result<KeyCall> call = Enter(hKey);
+        if (!call)
+            return Fail(kCall, call.error());
+        Result<std::string> name = call->Store().ValueNameAt(call->key, index);
+        if (!name)
+            return Fail(kCall, name.error());
+
+        const DWORD nameCapacity = *valueNameSize;
+        *valueNameSize = static_cast<DWORD>(name->size());
+        if (name->size() >= nameCapacity)
+            return Fail(kCall, ERROR_MORE_DATA,
+                        "value name \"" + *name + "\" needs " + std::to_string(name->size() + 1) +
+                            " characters; the buffer holds " + std::to_string(nameCapacity));
+        std::memcpy(valueName, name->c_str(), name->size() + 1);
+
+        const DWORD capacity = data ? *dataSize : 0;
+        Result<ValueInfo> value = call->Store().ReadValue(call->key, *name, data, capacity);
+        if (!value)
+            return Fail(kCall, value.error());
+        if (type)
+            *type = value->type;
+        if (dataSize)
+            *dataSize = value->size;
+        if (data && value->size > capacity)
+            return Fail(kCall, ERROR_MORE_DATA,
+                        ValueLabel(name->c_str()) + " of key " + std::string(call->key.path) +
+                            " has " + std::to_string(value->size) + " bytes; the buffer holds " +
+                            std::to_string(capacity));
+        return Succeed();
+    });
+}
+
 std::string RegLastErrorText()
 {
     return t_lastError;

@@ -52,7 +52,8 @@ inline constexpr REGSAM KEY_READ = 0x20019;
 inline constexpr REGSAM KEY_WRITE = 0x20006;
 inline constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 
-struct FILETIME {
+struct FILETIME
+{
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
 };
@@ -65,8 +66,7 @@ LSTATUS RegCreateKeyEx(HKEY hKey, const char* subKey, DWORD reserved, char* keyC
 
 // Opens hKey\subKey; a null or empty subKey opens hKey itself again.
 // ERROR_FILE_NOT_FOUND when it does not exist.
-LSTATUS RegOpenKeyEx(HKEY hKey, const char* subKey, DWORD options, REGSAM samDesired,
-                     PHKEY result);
+LSTATUS RegOpenKeyEx(HKEY hKey, const char* subKey, DWORD options, REGSAM samDesired, PHKEY result);
 
 LSTATUS RegCloseKey(HKEY hKey);
 
@@ -75,8 +75,8 @@ LSTATUS RegSetValueEx(HKEY hKey, const char* valueName, DWORD reserved, DWORD ty
 
 // Win32 rules: `data` null asks only for type and size; a buffer too small gives
 // ERROR_MORE_DATA with the size needed in *dataSize.
-LSTATUS RegQueryValueEx(HKEY hKey, const char* valueName, DWORD* reserved, DWORD* type,
-                        BYTE* data, DWORD* dataSize);
+LSTATUS RegQueryValueEx(HKEY hKey, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                        DWORD* dataSize);
 
 LSTATUS RegDeleteValue(HKEY hKey, const char* valueName);
 
@@ -97,6 +97,13 @@ LSTATUS RegDeleteTree(HKEY hKey, const char* subKey);
 LSTATUS RegEnumKeyEx(HKEY hKey, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                      char* keyClass, DWORD* classSize, FILETIME* lastWriteTime);
 
+// The index-th value of hKey in case-insensitive order of names (the default value,
+// named "", first): its name, and optionally its type and data with the size rules
+// of RegQueryValueEx. ERROR_NO_MORE_ITEMS past the last; *valueNameSize: buffer size
+// in, name length out.
+LSTATUS RegEnumValue(HKEY hKey, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
+                     DWORD* type, BYTE* data, DWORD* dataSize);
+
 // The text of the last failure of a registry call on this thread ("" after success;
 // a successful RegCloseKey leaves it alone, so an owner closing its key does not
 // wipe the reason why it gave up).
@@ -105,7 +112,8 @@ std::string RegLastErrorText();
 namespace ospreon::registry {
 
 // Owns an open key and closes it.
-class Key {
+class Key
+{
 public:
     Key() = default;
     explicit Key(HKEY key) : m_key(key) {}

@@ -275,6 +275,55 @@ TEST_F(RegistryValues, DefaultValueExistsOnlyOnceSet)
     EXPECT_EQ(RegDeleteValue(key.get(), nullptr), ERROR_FILE_NOT_FOUND);
 }
 
+TEST_F(RegistryValues, EnumerationListsNamesTypesAndData)
+{
+    Key key = CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32");
+    ASSERT_EQ(SetString(key.get(), "ThreadingModel", "Both"), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(key.get(), "count", 7), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.get(), nullptr, "/lib/x.so"), ERROR_SUCCESS);
+
+    struct Entry
+    {
+        std::string name;
+        DWORD type;
+        DWORD size;
+    };
+    std::vector<Entry> entries;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD nameSize = sizeof name;
+        DWORD type = 0;
+        DWORD size = 0;
+        LSTATUS status =
+            RegEnumValue(key.get(), i, name, &nameSize, nullptr, &type, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        ASSERT_EQ(status, ERROR_SUCCESS);
+        EXPECT_EQ(nameSize, std::strlen(name));
+        entries.push_back({name, type, size});
+    }
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, "") << "the default value first";
+    EXPECT_EQ(entries[0].size, 10u);
+    EXPECT_EQ(entries[1].name, "count") << "then by name without regard to case";
+    EXPECT_EQ(entries[1].type, REG_DWORD);
+    EXPECT_EQ(entries[2].name, "ThreadingModel");
+    EXPECT_EQ(entries[2].type, REG_SZ);
+
+    char small[4];
+    DWORD smallSize = sizeof small;
+    EXPECT_EQ(RegEnumValue(key.get(), 2, small, &smallSize, nullptr, nullptr, nullptr, nullptr),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(smallSize, 14u);
+    char name[64];
+    DWORD nameSize = sizeof name;
+    BYTE data[2];
+    DWORD dataSize = sizeof data;
+    EXPECT_EQ(RegEnumValue(key.get(), 2, name, &nameSize, nullptr, nullptr, data, &dataSize),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(dataSize, 5u) << "the size the data needs";
+}
+
 TEST_F(RegistryValues, QueryFollowsTheWin32BufferRules)
 {
     Key key = CreateKey(HKEY_CLASSES_ROOT, "CLSID\\{1}\\InprocServer32");

@@ -1,0 +1,84 @@
+#include "service/ctl/output_format.h"
+
+#include <nlohmann/json.hpp>
+
+namespace ospreon::ctl {
+
+namespace {
+
+// Keys keep the order in which they are written.
+using json = nlohmann::ordered_json;
+
+// Pretty-printed, and never throwing on text that is not UTF-8 (BSTR conversion
+// already replaces broken sequences; this is the second line of defence).
+std::string Dump(const json& value)
+{
+    return value.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+std::string EscapeField(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string SummaryLine(const RecordSummary& record)
+{
+    return EscapeField(record.name) + '\t' + EscapeField(record.type) + '\t' +
+           EscapeField(record.status) + '\t' + EscapeField(record.result) + '\t' +
+           EscapeField(record.parameter) + '\t' + EscapeField(record.interval) + '\n';
+}
+
+std::string SummaryJson(const std::vector<RecordSummary>& records)
+{
+    json list = json::array();
+    for (const RecordSummary& record : records) {
+        list.push_back({{"name", record.name},
+                        {"type", record.type},
+                        {"status", record.status},
+                        {"result", record.result},
+                        {"parameter", record.parameter},
+                        {"interval", record.interval}});
+    }
+    return Dump(list);
+}
+
+std::string ParameterLines(const std::vector<Parameter>& parameters)
+{
+    std::string lines;
+    for (const auto& [key, value] : parameters)
+        lines += EscapeField(key) + " = " + EscapeField(value) + '\n';
+    return lines;
+}
+
+std::string RecordJson(const std::string& name, const std::string& type,
+                       const std::vector<Parameter>& parameters)
+{
+    json pairs = json::array();
+    for (const auto& [key, value] : parameters)
+        pairs.push_back(json::array({key, value}));
+    return Dump({{"name", name}, {"type", type}, {"parameters", pairs}});
+}
+
+} // namespace ospreon::ctl

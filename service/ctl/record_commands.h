@@ -1,0 +1,22 @@
+#pragma once
+// The record commands: list, show, get, set, add, remove, types, import, export.
+
+#include <string>
+
+#include "service/ctl/console_io.h"
+
+namespace ospreon::ctl {
+
+Outcome ListRecords(Console& console, bool json);
+Outcome ShowRecord(Console& console, const std::string& name, bool json);
+Outcome GetValue(Console& console, const std::string& name, const std::string& key);
+Outcome SetValue(Console& console, const std::string& name, const std::string& key,
+                 const std::string& value);
+// Creates "<TYPE> of <NAME>" (the type in the catalogue's spelling) and prints it.
+Outcome AddRecord(Console& console, const std::string& type, const std::string& name);
+Outcome RemoveRecord(Console& console, const std::string& name);
+Outcome ListTypes(Console& console);
+Outcome ImportFile(Console& console, const std::string& path);
+Outcome ExportFile(Console& console, const std::string& path);
+
+} // namespace ospreon::ctl

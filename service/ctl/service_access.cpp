@@ -1,0 +1,247 @@
+#include "service/ctl/service_access.h"
+
+#include "interfaces/guids.h"
+#include "interfaces/plugin_catalog.h"
+#include "interfaces/plugin_info.h"
+#include "interfaces/plugin_list.h"
+#include "platform/com/activation.h"
+#include "platform/com/bstr.h"
+#include "platform/com/variant.h"
+#include "service/ctl/console_io.h"
+
+namespace ospreon::ctl {
+
+namespace {
+
+constexpr char kSection[] = "Wardenhost";
+
+Error Failed(const std::string& what, HRESULT hr)
+{
+    return Unavailable(what + ": " + com::DescribeHResult(hr));
+}
+
+} // namespace
+
+std::string DescribeFailure(HRESULT hr)
+{
+    std::string text = com::DescribeHResult(hr);
+    if (hr == REGDB_E_CLASSNOTREG)
+        return text + " (run `wardenctl setup`)";
+    if (std::string reason = com::LastActivationError(); !reason.empty())
+        text += ": " + reason;
+    return text;
+}
+
+Result<ComPtr<IUnknown>> CreateServiceObject(REFCLSID clsid, REFIID iid, const char* what)
+{
+    IUnknown* object = nullptr;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                  reinterpret_cast<void**>(&object));
+    if (FAILED(hr) || !object)
+        return Unavailable(std::string("cannot create ") + what + ": " +
+                           DescribeFailure(FAILED(hr) ? hr : E_POINTER));
+    return ComPtr<IUnknown>::Attach(object);
+}
+
+Result<ComPtr<IUserRef>> ReferenceTo(const std::string& name)
+{
+    Result<ComPtr<IUserRef>> ref = Create<IUserRef>(CLSID_UserRef, "a record reference");
+    if (!ref)
+        return ref;
+    com::Bstr provider(kUserProvider);
+    if (HRESULT hr = (*ref)->put_Provider(provider.get()); FAILED(hr))
+        return Failed("the record reference refused its provider", hr);
+    com::Bstr text(name);
+    if (HRESULT hr = (*ref)->put_Name(text.get()); FAILED(hr))
+        return Failed("the record reference refused the name " + Quoted(name), hr);
+    return ref;
+}
+
+Result<bool> RecordExists(IUserStore* store, const std::string& name)
+{
+    Result<ComPtr<IUserRef>> ref = ReferenceTo(name);
+    if (!ref)
+        return ref.error();
+    if (SUCCEEDED(store->Open(ref->get())))
+        return true;
+    // Open fails alike for a missing record and an unreadable store: a store that
+    // still counts its records is readable, so the record is missing.
+    LONG count = 0;
+    if (HRESULT hr = store->get_Count(&count); FAILED(hr))
+        return Failed("cannot read the monitor store", hr);
+    return false;
+}
+
+Result<ComPtr<IUser>> OpenRecord(IUserStore* store, const std::string& name)
+{
+    Result<ComPtr<IUserRef>> ref = ReferenceTo(name);
+    if (!ref)
+        return ref.error();
+    if (HRESULT hr = store->Open(ref->get()); FAILED(hr)) {
+        LONG count = 0;
+        if (HRESULT countHr = store->get_Count(&count); FAILED(countHr))
+            return Failed("cannot read the monitor store", countHr);
+        return Unavailable("no monitor named " + Quoted(name));
+    }
+    com::Variant object;
+    if (HRESULT hr = (*ref)->get_Object(object.put()); FAILED(hr))
+        return Failed("the monitor " + Quoted(name) + " gives no record", hr);
+    ComPtr<IUser> record = FromVariant<IUser>(object.get());
+    if (!record)
+        return Unavailable("the monitor " + Quoted(name) + " gives no IUser record");
+    return record;
+}
+
+Result<std::vector<ComPtr<IUser>>> AllRecords(IUserStore* store)
+{
+    LONG count = 0;
+    if (HRESULT hr = store->get_Count(&count); FAILED(hr))
+        return Failed("cannot count the monitors", hr);
+    std::vector<ComPtr<IUser>> records;
+    records.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+    for (LONG index = 1; index <= count; ++index) {
+        com::Variant item;
+        if (HRESULT hr = store->get_Item(index, item.put()); FAILED(hr))
+            return Failed("cannot read monitor " + std::to_string(index) + " of " +
+                              std::to_string(count),
+                          hr);
+        ComPtr<IUser> record = FromVariant<IUser>(item.get());
+        if (!record)
+            return Unavailable("monitor " + std::to_string(index) + " is not an IUser record");
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+Result<std::vector<std::string>> MonitorTypes()
+{
+    Result<ComPtr<IPluginCatalog>> catalog =
+        Create<IPluginCatalog>(CLSID_PluginCatalog, "the plug-in catalogue");
+    if (!catalog)
+        return catalog.error();
+    Result<ComPtr<IUserRef>> ref = Create<IUserRef>(CLSID_UserRef, "a record reference");
+    if (!ref)
+        return ref.error();
+    com::Bstr listIid(kPluginListIid);
+    ComPtr<IUnknown> answer;
+    if (HRESULT hr = (*catalog)->Plugins(listIid.get(), ref->get(), answer.put()); FAILED(hr))
+        return Failed("the plug-in catalogue gives no list", hr);
+    ComPtr<IPluginList> list = answer.As<IPluginList>();
+    if (!list)
+        return Unavailable("the plug-in catalogue's answer is not a plug-in list");
+    LONG count = 0;
+    if (HRESULT hr = list->get_Count(&count); FAILED(hr))
+        return Failed("cannot count the monitor types", hr);
+    std::vector<std::string> types;
+    for (LONG index = 1; index <= count; ++index) {
+        com::Variant item;
+        if (HRESULT hr = list->get_Item(index, item.put()); FAILED(hr))
+            return Failed("cannot read monitor type " + std::to_string(index), hr);
+        ComPtr<IPluginInfo> info = FromVariant<IPluginInfo>(item.get());
+        if (!info)
+            return Unavailable("monitor type " + std::to_string(index) + " is not a plug-in info");
+        com::Bstr name;
+        if (HRESULT hr = info->get_Name(name.put()); FAILED(hr))
+            return Failed("cannot read the name of monitor type " + std::to_string(index), hr);
+        types.push_back(name.utf8());
+    }
+    return types;
+}
+
+std::string RecordName(IUser* record)
+{
+    com::Bstr name;
+    if (FAILED(record->get_UserName(name.put())))
+        return {};
+    return name.utf8();
+}
+
+std::string RecordType(IUser* record)
+{
+    com::Bstr type;
+    if (FAILED(record->get_ServiceType(type.put())))
+        return {};
+    return type.utf8();
+}
+
+Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key)
+{
+    com::Bstr name(key);
+    com::Variant value;
+    HRESULT hr = record->get_InfoVal(name.get(), value.put());
+    if (hr == DISP_E_UNKNOWNNAME)
+        return std::optional<std::string>();
+    if (FAILED(hr))
+        return Failed("cannot read " + Quoted(key) + " of " + Quoted(RecordName(record)), hr);
+    std::string text;
+    if (HRESULT converted = value.ToString(text); FAILED(converted))
+        return Failed("the value " + Quoted(key) + " of " + Quoted(RecordName(record)) +
+                          " has no text form",
+                      converted);
+    return std::optional<std::string>(std::move(text));
+}
+
+Result<void> WriteValue(IUser* record, const std::string& key, const std::string& value)
+{
+    com::Bstr name(key);
+    com::Variant text(value);
+    if (HRESULT hr = record->put_InfoVal(name.get(), text.get()); FAILED(hr))
+        return Failed("cannot write " + Quoted(key) + " of " + Quoted(RecordName(record)), hr);
+    return {};
+}
+
+Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record)
+{
+    LONG count = 0;
+    if (HRESULT hr = record->get_InfoNumber(&count); FAILED(hr))
+        return Failed("cannot count the values of " + Quoted(RecordName(record)), hr);
+    std::vector<std::pair<std::string, std::string>> parameters;
+    for (LONG index = 0; index < count; ++index) {
+        com::Bstr key;
+        if (HRESULT hr = record->get_InfoName(index, key.put()); FAILED(hr))
+            return Failed("cannot read key " + std::to_string(index) + " of " +
+                              Quoted(RecordName(record)),
+                          hr);
+        com::Variant value;
+        if (HRESULT hr = record->get_UserInfo(index, value.put()); FAILED(hr))
+            return Failed("cannot read value " + std::to_string(index) + " of " +
+                              Quoted(RecordName(record)),
+                          hr);
+        std::string text;
+        if (HRESULT hr = value.ToString(text); FAILED(hr))
+            return Failed("the value " + Quoted(key.utf8()) + " of " + Quoted(RecordName(record)) +
+                              " has no text form",
+                          hr);
+        parameters.emplace_back(key.utf8(), std::move(text));
+    }
+    return parameters;
+}
+
+Result<ComPtr<IConfigStore>> OpenConfig()
+{
+    Result<ComPtr<IConfigStore>> config =
+        Create<IConfigStore>(CLSID_ConfigStore, "the configuration store");
+    if (!config)
+        return config;
+    com::Bstr section(kSection);
+    if (HRESULT hr = (*config)->OpenSection(section.get()); FAILED(hr))
+        return Failed(std::string("cannot open the configuration section ") + Quoted(kSection), hr);
+    return config;
+}
+
+Result<std::optional<std::string>> ReadConfig(IConfigStore* config, const std::string& name)
+{
+    com::Bstr key(name);
+    com::Variant value;
+    HRESULT hr = config->get_Value(key.get(), value.put());
+    if (hr == DISP_E_UNKNOWNNAME)
+        return std::optional<std::string>();
+    if (FAILED(hr))
+        return Failed("cannot read the configuration value " + Quoted(name), hr);
+    std::string text;
+    if (HRESULT converted = value.ToString(text); FAILED(converted))
+        return Failed("the configuration value " + Quoted(name) + " has no text form", converted);
+    return std::optional<std::string>(std::move(text));
+}
+
+} // namespace ospreon::ctl

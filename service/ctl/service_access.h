@@ -1,0 +1,85 @@
+#pragma once
+// The monitor service's COM objects as wardenctl uses them, the same way the
+// console does: each object created for one operation, every HRESULT checked, and
+// every failure turned into an Error that names what was unavailable.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "interfaces/config_store.h"
+#include "interfaces/user.h"
+#include "interfaces/user_ref.h"
+#include "interfaces/user_store.h"
+#include "platform/com/com_ptr.h"
+#include "platform/os/result.h"
+
+namespace ospreon::ctl {
+
+using com::ComPtr;
+
+// CoCreateInstance of a service class; `what` names it in the message ("the user
+// store"). An unregistered class points at `wardenctl setup`.
+Result<ComPtr<IUnknown>> CreateServiceObject(REFCLSID clsid, REFIID iid, const char* what);
+
+template <class T> Result<ComPtr<T>> Create(REFCLSID clsid, const char* what)
+{
+    Result<ComPtr<IUnknown>> object = CreateServiceObject(clsid, uuidof<T>(), what);
+    if (!object)
+        return object.error();
+    return ComPtr<T>::Attach(static_cast<T*>(object->detach()));
+}
+
+// An IUserRef naming the record `name` (Provider set first, as the console does).
+Result<ComPtr<IUserRef>> ReferenceTo(const std::string& name);
+
+// The record `name`, opened live through IUserStore.Open.
+Result<ComPtr<IUser>> OpenRecord(IUserStore* store, const std::string& name);
+
+// Whether the store holds a record `name`; an Error when the store cannot be read.
+Result<bool> RecordExists(IUserStore* store, const std::string& name);
+
+// Every record, in the store's order (Item 1..Count).
+Result<std::vector<ComPtr<IUser>>> AllRecords(IUserStore* store);
+
+// The monitor types of the plug-in catalogue, in its order.
+Result<std::vector<std::string>> MonitorTypes();
+
+// The record's name and type; empty when the record refuses them.
+std::string RecordName(IUser* record);
+std::string RecordType(IUser* record);
+
+// The record's value of `key` as text; nullopt when the record lacks the key.
+Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key);
+
+// Puts `value` (a string) under `key`: one committed write.
+Result<void> WriteValue(IUser* record, const std::string& key, const std::string& value);
+
+// The ordered parameter list of the record.
+Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record);
+
+// The configuration section "Wardenhost", opened.
+Result<ComPtr<IConfigStore>> OpenConfig();
+
+// A configuration value; nullopt when it was never set.
+Result<std::optional<std::string>> ReadConfig(IConfigStore* config, const std::string& name);
+
+// "0x80040154 class not registered", with the activation's reason when it has one.
+std::string DescribeFailure(HRESULT hr);
+
+// An interface pointer held in a VARIANT (VT_DISPATCH or VT_UNKNOWN), queried for T.
+template <class T> ComPtr<T> FromVariant(const VARIANT& value)
+{
+    IUnknown* object = nullptr;
+    if (value.vt == VT_DISPATCH)
+        object = value.pdispVal;
+    else if (value.vt == VT_UNKNOWN)
+        object = value.punkVal;
+    ComPtr<T> result;
+    if (object)
+        (void)object->QueryInterface(uuidof<T>(), result.putVoid());
+    return result;
+}
+
+} // namespace ospreon::ctl

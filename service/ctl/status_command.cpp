@@ -1,0 +1,83 @@
+#include "service/ctl/status_command.h"
+
+#include <cerrno>
+#include <ctime>
+
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include "interfaces/guids.h"
+#include "platform/os/paths.h"
+#include "platform/os/unique_fd.h"
+#include "service/ctl/service_access.h"
+
+namespace ospreon::ctl {
+
+namespace {
+
+bool LockHeld(const std::filesystem::path& lockFile)
+{
+    os::UniqueFd file(::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file)
+        return false;
+    if (::flock(file.get(), LOCK_SH | LOCK_NB) == 0)
+        return false; // released when the file closes
+    return errno == EWOULDBLOCK;
+}
+
+std::optional<long long> SecondsSinceModified(const std::filesystem::path& file)
+{
+    struct stat info
+    {};
+    if (::stat(file.c_str(), &info) != 0)
+        return std::nullopt;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long age = static_cast<long long>(now.tv_sec) - info.st_mtim.tv_sec;
+    return age < 0 ? 0 : age;
+}
+
+std::string DaemonLine(const DaemonState& state)
+{
+    if (!state.running)
+        return "not running";
+    if (!state.heartbeatAge)
+        return "running, no heartbeat yet";
+    return "running, heartbeat " + std::to_string(*state.heartbeatAge) + " s ago";
+}
+
+} // namespace
+
+DaemonState ReadDaemonState(const std::filesystem::path& runFolder)
+{
+    DaemonState state;
+    state.running = LockHeld(runFolder / "wardenhost.lock");
+    if (state.running)
+        state.heartbeatAge = SecondsSinceModified(runFolder / "wardenhost.heartbeat");
+    return state;
+}
+
+Outcome ShowStatus(Console& console)
+{
+    const std::filesystem::path home = os::Home();
+    console.out << "store: " << (home / "wardenhost.db").string() << '\n';
+    console.out << "daemon: " << DaemonLine(ReadDaemonState(home / "run")) << '\n';
+
+    Result<ComPtr<IUserStore>> store = Create<IUserStore>(CLSID_UserStore, "the user store");
+    if (!store)
+        return store.error();
+    Result<std::vector<ComPtr<IUser>>> records = AllRecords(store->get());
+    if (!records)
+        return records.error();
+    std::size_t started = 0;
+    for (const ComPtr<IUser>& record : *records) {
+        Result<std::optional<std::string>> status = ReadValue(record.get(), "Status");
+        if (status && *status && **status == "Enable")
+            ++started;
+    }
+    console.out << "monitors: " << records->size() << '\n';
+    console.out << "started: " << started << '\n';
+    return kExitDone;
+}
+
+} // namespace ospreon::ctl

@@ -1,0 +1,476 @@
+#include "service/store/record_table.h"
+
+#include <set>
+
+#include "service/store/database.h"
+#include "service/store/meta_table.h"
+#include "service/store/service_errors.h"
+#include "service/store/transaction.h"
+
+namespace ospreon::store {
+
+namespace {
+
+constexpr char kFindByName[] = "SELECT id FROM records WHERE name = ?1";
+constexpr char kInsertRecord[] = "INSERT INTO records(name, type) VALUES (?1, ?2) RETURNING id";
+constexpr char kUpdateRecord[] = "UPDATE records SET name = ?2, type = ?3 WHERE id = ?1";
+constexpr char kDeleteRecord[] = "DELETE FROM records WHERE id = ?1";
+constexpr char kDeleteParams[] = "DELETE FROM params WHERE record = ?1";
+constexpr char kInsertParam[] =
+    "INSERT INTO params(record, position, key, value) VALUES (?1, ?2, ?3, ?4)";
+constexpr char kCount[] = "SELECT count(*) FROM records";
+constexpr char kIds[] = "SELECT id FROM records ORDER BY id";
+constexpr char kHead[] = "SELECT name, type FROM records WHERE id = ?1";
+constexpr char kExists[] = "SELECT 1 FROM records WHERE id = ?1";
+constexpr char kParamCount[] =
+    "SELECT (SELECT count(*) FROM params WHERE record = ?1) FROM records WHERE id = ?1";
+// One row while the record exists; its columns are NULL when it lacks the entry.
+constexpr char kParamAt[] = "SELECT p.key, p.value FROM records r LEFT JOIN params p "
+                            "ON p.record = r.id AND p.position = ?2 WHERE r.id = ?1";
+constexpr char kValue[] = "SELECT p.value FROM records r LEFT JOIN params p "
+                          "ON p.record = r.id AND p.key = ?2 WHERE r.id = ?1";
+constexpr char kUpdateValue[] = "UPDATE params SET value = ?3 WHERE record = ?1 AND key = ?2";
+constexpr char kUpdateAt[] = "UPDATE params SET value = ?3 WHERE record = ?1 AND position = ?2";
+constexpr char kAppend[] = "INSERT INTO params(record, position, key, value) "
+                           "SELECT ?1, coalesce(max(position) + 1, 0), ?2, ?3 "
+                           "FROM params WHERE record = ?1";
+constexpr char kAllRecords[] = "SELECT id, name, type FROM records ORDER BY id";
+constexpr char kAllParams[] = "SELECT record, key, value FROM params ORDER BY record, position";
+
+Error Gone(RecordId id)
+{
+    return Error{WARDEN_E_RECORDGONE, "record " + std::to_string(id) + " was removed"};
+}
+
+bool HasDuplicateKeys(const RecordData& record)
+{
+    std::set<std::string_view> keys;
+    for (const Parameter& parameter : record.parameters) {
+        if (!keys.insert(parameter.key).second)
+            return true;
+    }
+    return false;
+}
+
+// The id of the record named `name`, or nullopt.
+Result<std::optional<RecordId>> FindId(Database& db, std::string_view name)
+{
+    Result<Query> query = db.Prepare(kFindByName);
+    if (!query)
+        return query.error();
+    query->Bind(1, name);
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return std::optional<RecordId>();
+    return std::optional<RecordId>(query->Int(0));
+}
+
+Result<void> RunWithId(Database& db, const char* sql, RecordId id)
+{
+    Result<Query> query = db.Prepare(sql);
+    if (!query)
+        return query.error();
+    return query->Bind(1, id).Run();
+}
+
+Result<void> InsertParameters(Database& db, RecordId id, const std::vector<Parameter>& parameters)
+{
+    std::int64_t position = 0;
+    for (const Parameter& parameter : parameters) {
+        Result<Query> query = db.Prepare(kInsertParam);
+        if (!query)
+            return query.error();
+        query->Bind(1, id).Bind(2, position++).Bind(3, parameter.key).Bind(4, parameter.value);
+        if (Result<void> done = query->Run(); !done)
+            return done.error();
+    }
+    return {};
+}
+
+Result<RecordId> InsertRecord(Database& db, const RecordData& record)
+{
+    RecordId id = 0;
+    {
+        Result<Query> query = db.Prepare(kInsertRecord);
+        if (!query)
+            return query.error();
+        query->Bind(1, record.name).Bind(2, record.type);
+        Result<bool> row = query->Step();
+        if (!row)
+            return row.error();
+        id = query->Int(0);
+    }
+    if (Result<void> done = InsertParameters(db, id, record.parameters); !done)
+        return done.error();
+    return id;
+}
+
+Result<void> Append(Database& db, RecordId id, std::string_view key, std::string_view value)
+{
+    Result<Query> query = db.Prepare(kAppend);
+    if (!query)
+        return query.error();
+    return query->Bind(1, id).Bind(2, key).Bind(3, value).Run();
+}
+
+// What a record holds under a key: nothing at all (the record is gone), no such
+// entry, or the value.
+enum class Lookup
+{
+    Gone,
+    Missing,
+    Present
+};
+
+Result<Lookup> LookUp(Database& db, RecordId id, std::string_view key, std::string* value)
+{
+    Result<Query> query = db.Prepare(kValue);
+    if (!query)
+        return query.error();
+    query->Bind(1, id).Bind(2, key);
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return Lookup::Gone;
+    if (query->IsNull(0))
+        return Lookup::Missing;
+    if (value)
+        *value = query->Text(0);
+    return Lookup::Present;
+}
+
+} // namespace
+
+Result<RecordId> RecordTable::Add(const RecordData& record)
+{
+    if (HasDuplicateKeys(record))
+        return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<std::optional<RecordId>> existing = FindId(m_db, record.name);
+    if (!existing)
+        return existing.error();
+    if (*existing)
+        return Error{WARDEN_E_NAMETAKEN, "a record named " + record.name + " exists"};
+    Result<RecordId> id = InsertRecord(m_db, record);
+    if (!id)
+        return id.error();
+    if (Result<void> bumped = MetaTable::BumpRecordsVersion(m_db); !bumped)
+        return bumped.error();
+    if (Result<void> committed = transaction.Commit(); !committed)
+        return committed.error();
+    return id;
+}
+
+Result<RecordId> RecordTable::Find(std::string_view name)
+{
+    auto lock = m_db.Lock();
+    Result<std::optional<RecordId>> id = FindId(m_db, name);
+    if (!id)
+        return id.error();
+    if (!*id)
+        return Error{WARDEN_E_NORECORD, "no record named " + std::string(name)};
+    return **id;
+}
+
+Result<RecordId> RecordTable::Remove(std::string_view name)
+{
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<std::optional<RecordId>> id = FindId(m_db, name);
+    if (!id)
+        return id.error();
+    if (!*id)
+        return Error{WARDEN_E_NORECORD, "no record named " + std::string(name)};
+    for (const char* sql : {kDeleteParams, kDeleteRecord}) {
+        if (Result<void> done = RunWithId(m_db, sql, **id); !done)
+            return done.error();
+    }
+    if (Result<void> bumped = MetaTable::BumpRecordsVersion(m_db); !bumped)
+        return bumped.error();
+    if (Result<void> committed = transaction.Commit(); !committed)
+        return committed.error();
+    return **id;
+}
+
+Result<std::int64_t> RecordTable::Count()
+{
+    auto lock = m_db.Lock();
+    Result<Query> query = m_db.Prepare(kCount);
+    if (!query)
+        return query.error();
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    return query->Int(0);
+}
+
+Result<RecordIds> RecordTable::Ids()
+{
+    auto lock = m_db.Lock();
+    Transaction snapshot(m_db, Transaction::Kind::Read);
+    if (!snapshot.ok())
+        return snapshot.error();
+    RecordIds result;
+    Result<std::int64_t> version = MetaTable::RecordsVersion(m_db);
+    if (!version)
+        return version.error();
+    result.version = *version;
+    Result<Query> query = m_db.Prepare(kIds);
+    if (!query)
+        return query.error();
+    for (;;) {
+        Result<bool> row = query->Step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        result.ids.push_back(query->Int(0));
+    }
+    return result;
+}
+
+Result<std::int64_t> RecordTable::RecordsVersion()
+{
+    auto lock = m_db.Lock();
+    return MetaTable::RecordsVersion(m_db);
+}
+
+Result<RecordTable::Head> RecordTable::ReadHead(RecordId id)
+{
+    auto lock = m_db.Lock();
+    Result<Query> query = m_db.Prepare(kHead);
+    if (!query)
+        return query.error();
+    query->Bind(1, id);
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return Gone(id);
+    return Head{std::string(query->Text(0)), std::string(query->Text(1))};
+}
+
+Result<std::int64_t> RecordTable::ParameterCount(RecordId id)
+{
+    auto lock = m_db.Lock();
+    Result<Query> query = m_db.Prepare(kParamCount);
+    if (!query)
+        return query.error();
+    query->Bind(1, id);
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return Gone(id);
+    return query->Int(0);
+}
+
+Result<Parameter> RecordTable::ParameterAt(RecordId id, std::int64_t position)
+{
+    auto lock = m_db.Lock();
+    Result<Query> query = m_db.Prepare(kParamAt);
+    if (!query)
+        return query.error();
+    query->Bind(1, id).Bind(2, position);
+    Result<bool> row = query->Step();
+    if (!row)
+        return row.error();
+    if (!*row)
+        return Gone(id);
+    if (query->IsNull(0))
+        return Error{DISP_E_BADINDEX, "record " + std::to_string(id) + " has no entry at " +
+                                          std::to_string(position)};
+    return Parameter{std::string(query->Text(0)), std::string(query->Text(1))};
+}
+
+Result<void> RecordTable::PutAt(RecordId id, std::int64_t position, std::string_view value)
+{
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    {
+        Result<Query> update = m_db.Prepare(kUpdateAt);
+        if (!update)
+            return update.error();
+        if (Result<void> done = update->Bind(1, id).Bind(2, position).Bind(3, value).Run(); !done)
+            return done.error();
+    }
+    if (m_db.Changes() == 0) {
+        Result<Query> exists = m_db.Prepare(kExists);
+        if (!exists)
+            return exists.error();
+        Result<bool> row = exists->Bind(1, id).Step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            return Gone(id);
+        return Error{DISP_E_BADINDEX, "record " + std::to_string(id) + " has no entry at " +
+                                          std::to_string(position)};
+    }
+    return transaction.Commit();
+}
+
+Result<std::optional<std::string>> RecordTable::Value(RecordId id, std::string_view key)
+{
+    auto lock = m_db.Lock();
+    std::string value;
+    Result<Lookup> found = LookUp(m_db, id, key, &value);
+    if (!found)
+        return found.error();
+    if (*found == Lookup::Gone)
+        return Gone(id);
+    if (*found == Lookup::Missing)
+        return std::optional<std::string>();
+    return std::optional<std::string>(std::move(value));
+}
+
+Result<bool> RecordTable::Put(RecordId id, std::string_view key, std::string_view value,
+                              PutMode mode)
+{
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<Lookup> found = LookUp(m_db, id, key, nullptr);
+    if (!found)
+        return found.error();
+    Result<void> done;
+    switch (*found) {
+    case Lookup::Gone:
+        return Gone(id);
+    case Lookup::Missing:
+        done = Append(m_db, id, key, value);
+        break;
+    case Lookup::Present:
+        if (mode == PutMode::KeepExisting)
+            return false;
+        if (Result<Query> update = m_db.Prepare(kUpdateValue); update)
+            done = update->Bind(1, id).Bind(2, key).Bind(3, value).Run();
+        else
+            done = update.error();
+        break;
+    }
+    if (!done)
+        return done.error();
+    if (Result<void> committed = transaction.Commit(); !committed)
+        return committed.error();
+    return true;
+}
+
+Result<bool> RecordTable::AddKey(RecordId id, std::string_view key)
+{
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    Result<Lookup> found = LookUp(m_db, id, key, nullptr);
+    if (!found)
+        return found.error();
+    if (*found == Lookup::Gone)
+        return Gone(id);
+    if (*found == Lookup::Present)
+        return false;
+    if (Result<void> done = Append(m_db, id, key, ""); !done)
+        return done.error();
+    if (Result<void> committed = transaction.Commit(); !committed)
+        return committed.error();
+    return true;
+}
+
+Result<std::vector<RecordData>> RecordTable::ReadAll()
+{
+    auto lock = m_db.Lock();
+    Transaction snapshot(m_db, Transaction::Kind::Read);
+    if (!snapshot.ok())
+        return snapshot.error();
+    std::vector<RecordData> records;
+    std::vector<RecordId> ids;
+    {
+        Result<Query> query = m_db.Prepare(kAllRecords);
+        if (!query)
+            return query.error();
+        for (;;) {
+            Result<bool> row = query->Step();
+            if (!row)
+                return row.error();
+            if (!*row)
+                break;
+            ids.push_back(query->Int(0));
+            records.push_back(
+                RecordData{std::string(query->Text(1)), std::string(query->Text(2)), {}});
+        }
+    }
+    Result<Query> query = m_db.Prepare(kAllParams);
+    if (!query)
+        return query.error();
+    // Both lists are ordered by record id: walk them side by side.
+    std::size_t index = 0;
+    for (;;) {
+        Result<bool> row = query->Step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            break;
+        const RecordId owner = query->Int(0);
+        while (index < ids.size() && ids[index] < owner)
+            ++index;
+        if (index == ids.size())
+            break;
+        if (ids[index] == owner)
+            records[index].parameters.push_back(
+                Parameter{std::string(query->Text(1)), std::string(query->Text(2))});
+    }
+    return records;
+}
+
+Result<void> RecordTable::Merge(const std::vector<RecordData>& records, std::int64_t skipped,
+                                std::string_view summary)
+{
+    for (const RecordData& record : records) {
+        if (HasDuplicateKeys(record))
+            return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
+    }
+    auto lock = m_db.Lock();
+    Transaction transaction(m_db);
+    if (!transaction.ok())
+        return transaction.error();
+    for (const RecordData& record : records) {
+        Result<std::optional<RecordId>> existing = FindId(m_db, record.name);
+        if (!existing)
+            return existing.error();
+        if (!*existing) {
+            if (Result<RecordId> id = InsertRecord(m_db, record); !id)
+                return id.error();
+            continue;
+        }
+        const RecordId id = **existing;
+        Result<Query> update = m_db.Prepare(kUpdateRecord);
+        if (!update)
+            return update.error();
+        if (Result<void> done = update->Bind(1, id).Bind(2, record.name).Bind(3, record.type).Run();
+            !done)
+            return done.error();
+        if (Result<void> done = RunWithId(m_db, kDeleteParams, id); !done)
+            return done.error();
+        if (Result<void> done = InsertParameters(m_db, id, record.parameters); !done)
+            return done.error();
+    }
+    if (Result<void> bumped = MetaTable::BumpRecordsVersion(m_db); !bumped)
+        return bumped.error();
+    const ImportSummary stored{static_cast<std::int64_t>(records.size()), skipped,
+                               std::string(summary)};
+    if (Result<void> noted = MetaTable::StoreImportSummary(m_db, stored); !noted)
+        return noted.error();
+    return transaction.Commit();
+}
+
+} // namespace ospreon::store

@@ -1,0 +1,33 @@
+#pragma once
+// The store's tables, versioned by SQLite's user_version and marked as ours by its
+// application_id. Opening a store brings an older schema up to date, one migration
+// per version, inside one write transaction; a newer or foreign file is refused
+// without being changed.
+//
+//   meta     (name, value): "generation" (moved by Reload, watched by the daemon),
+//            "records_version" (moved by every Add, Remove and Import, so a listing
+//            knows when its snapshot of record ids is stale), and the summary of
+//            the last import
+//   records  (id, name, type): id is the record's stable identity, never reused;
+//            name unique without regard to ASCII letter case
+//   params   (record, position, key, value): the ordered parameter list, positions
+//            0..n-1, keys unique per record and compared exactly; every value text
+//   config   (section, name, value): configuration sections, names without regard
+//            to case
+
+#include <cstdint>
+
+#include "platform/os/result.h"
+
+namespace ospreon::store {
+
+class Database;
+
+inline constexpr std::int64_t kSchemaVersion = 1;
+inline constexpr std::int64_t kApplicationId = 0x4F535748; // "OSWH"
+
+// Checks that the opened file is ours (or empty), switches it to WAL and migrates
+// it to kSchemaVersion.
+[[nodiscard]] Result<void> EnsureSchema(Database& database);
+
+} // namespace ospreon::store

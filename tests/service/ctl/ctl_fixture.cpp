@@ -1,0 +1,63 @@
+#include "tests/service/ctl/ctl_fixture.h"
+
+#include <cstdlib>
+
+namespace ospreon::test {
+
+namespace {
+
+std::string Expand(std::string text)
+{
+    const char* home = std::getenv("OSPREON_HOME");
+    const std::pair<std::string, std::string> names[] = {
+        {"{home}", home ? home : ""},
+        {"{build}", BuildDir().string()},
+    };
+    for (const auto& [name, value] : names) {
+        for (std::size_t at = text.find(name); at != std::string::npos;
+             at = text.find(name, at + value.size()))
+            text.replace(at, name.size(), value);
+    }
+    return text;
+}
+
+} // namespace
+
+void RunSteps(const std::vector<Step>& steps)
+{
+    for (const Step& step : steps) {
+        const CtlRun run = RunCtl(step.args);
+        const std::string out = Expand(step.out);
+        const std::string err = Expand(step.err);
+        const bool errMatches = !err.empty() && err.back() == '*'
+                                    ? run.err.rfind(err.substr(0, err.size() - 1), 0) == 0
+                                    : run.err == err;
+        EXPECT_EQ(run.status, step.status) << Describe(step.args, run);
+        EXPECT_EQ(run.out, out) << Describe(step.args, run);
+        EXPECT_TRUE(errMatches) << "expected stderr: " << err << "\n" << Describe(step.args, run);
+        if (run.status != step.status || run.out != out || !errMatches)
+            return;
+    }
+}
+
+std::string MustRun(const std::vector<std::string>& args)
+{
+    const CtlRun run = RunCtl(args);
+    EXPECT_EQ(run.status, 0) << Describe(args, run);
+    return run.out;
+}
+
+std::filesystem::path TestwardenModule()
+{
+    return BuildDir() / "testmodules" / "Testwarden.so";
+}
+
+void ServiceHomeTest::SetUp()
+{
+    const CtlRun setup = RunCtl({"setup"});
+    ASSERT_EQ(setup.status, 0) << Describe({"setup"}, setup);
+    const CtlRun registered = RunCtl({"register", TestwardenModule().string()});
+    ASSERT_EQ(registered.status, 0) << Describe({"register"}, registered);
+}
+
+} // namespace ospreon::test

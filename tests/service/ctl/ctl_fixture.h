@@ -1,0 +1,48 @@
+#pragma once
+// What the wardenctl suites share: scripted steps with their exact expected outcome,
+// and a temporary OSPREON_HOME that `wardenctl setup` prepared and in which the
+// test plug-in is registered.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/service/ctl/ctl_runner.h"
+#include "tests/support/temp_home.h"
+
+namespace ospreon::test {
+
+// One wardenctl run and what it must give. In `out` and `err`, "{home}" stands for
+// the OSPREON_HOME folder and "{build}" for the build folder; an `err` ending in
+// "*" is matched as a prefix (for messages that end in a service HRESULT).
+struct Step
+{
+    std::vector<std::string> args;
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+// Runs the steps in order, each checked; stops at the first step that fails.
+void RunSteps(const std::vector<Step>& steps);
+
+// Runs and requires exit status 0; the standard output.
+std::string MustRun(const std::vector<std::string>& args);
+
+std::filesystem::path TestwardenModule();
+
+// A TempHome after `wardenctl setup` and `wardenctl register <Testwarden.so>`.
+class ServiceHomeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+
+    const std::filesystem::path& home() const { return m_home.path(); }
+
+private:
+    TempHome m_home;
+};
+
+} // namespace ospreon::test

@@ -1,0 +1,95 @@
+// wardenctl export and import (monitor files), and the configuration section with
+// the reload request.
+
+#include <fstream>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "tests/service/ctl/ctl_fixture.h"
+
+namespace ospreon::test {
+namespace {
+
+using CtlFiles = ServiceHomeTest;
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes)
+{
+    std::ofstream(file, std::ios::binary) << bytes;
+}
+
+TEST_F(CtlFiles, ExportThenImportRestoresEveryRecord)
+{
+    MustRun({"add", "Testwarden", "one"});
+    MustRun({"add", "Testwarden", "two"});
+    MustRun({"set", "Testwarden of one", "Multi", "line 1\nline \"2\"\t\u00fc"});
+    MustRun({"start", "Testwarden of two"});
+    const std::string shownOne = MustRun({"show", "Testwarden of one", "--json"});
+    const std::string shownTwo = MustRun({"show", "Testwarden of two", "--json"});
+    const std::string listed = MustRun({"list"});
+
+    const std::filesystem::path file = home() / "monitors.Mnt";
+    MustRun({"export", file.string()});
+    MustRun({"remove", "Testwarden of one"});
+    MustRun({"remove", "Testwarden of two"});
+    ASSERT_EQ(MustRun({"list"}), "");
+
+    MustRun({"import", file.string()});
+    EXPECT_EQ(MustRun({"list"}), listed);
+    EXPECT_EQ(MustRun({"show", "Testwarden of one", "--json"}), shownOne);
+    EXPECT_EQ(MustRun({"show", "Testwarden of two", "--json"}), shownTwo);
+}
+
+TEST_F(CtlFiles, BadFilesAreRefusedAndChangeNothing)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    const std::string listed = MustRun({"list"});
+    const std::filesystem::path good = home() / "good.Mnt";
+    MustRun({"export", good.string()});
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(bytes.size(), 10u);
+    WriteFile(home() / "truncated.Mnt", bytes.substr(0, bytes.size() / 2));
+    WriteFile(home() / "foreign.Mnt", "[Monitor]\nName=x\n");
+    WriteFile(home() / "empty.Mnt", "");
+
+    for (const char* name : {"truncated.Mnt", "foreign.Mnt", "empty.Mnt"}) {
+        const std::string path = (home() / name).string();
+        RunSteps({{{"import", path}, 2, "", "wardenctl: cannot import \"" + path + "\": *"}});
+    }
+    const std::string missing = (home() / "missing.Mnt").string();
+    RunSteps({
+        {{"import", missing},
+         2,
+         "",
+         "wardenctl: cannot import \"" + missing + "\": no such file\n"},
+        {{"export", (home() / "no folder" / "x.Mnt").string()},
+         2,
+         "",
+         "wardenctl: cannot export to \"{home}/no folder/x.Mnt\": *"},
+    });
+    EXPECT_EQ(MustRun({"list"}), listed);
+}
+
+TEST_F(CtlFiles, ConfigurationAndReload)
+{
+    const std::string password = MustRun({"config", "get", "ControlPass"});
+    EXPECT_TRUE(std::regex_match(password, std::regex("[0-9a-f]{24}\n"))) << password;
+    RunSteps({
+        {{"config", "get", "LogFile"}, 0, "{home}/log/Wardenhost%d%m%y.log\n", ""},
+        {{"config", "get", "BackupFile"}, 0, "{home}/backup.Mnt\n", ""},
+        {{"config", "get", "NoSuchValue"},
+         3,
+         "",
+         "wardenctl: no configuration value named \"NoSuchValue\"\n"},
+        {{"config", "set", "BackupFile", "/srv/backup/all.Mnt"}, 0, "", ""},
+        {{"config", "get", "BackupFile"}, 0, "/srv/backup/all.Mnt\n", ""},
+        {{"reload"}, 0, "", ""},
+    });
+}
+
+} // namespace
+} // namespace ospreon::test

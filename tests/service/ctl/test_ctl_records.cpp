@@ -1,0 +1,134 @@
+// wardenctl on records, end to end: a home prepared by `wardenctl setup`, the test
+// plug-in registered, and every command run as its own process against the store.
+
+#include <gtest/gtest.h>
+
+#include "tests/service/ctl/ctl_fixture.h"
+
+namespace ospreon::test {
+namespace {
+
+using CtlRecords = ServiceHomeTest;
+
+constexpr char kDeclared[] = "Status = Disable\n"
+                             "DisplayName = Scripted Result\n"
+                             "Monitor_Parameter = ok\n"
+                             "Monitor_Voice = \n";
+
+TEST_F(CtlRecords, AddShowGetSetRemove)
+{
+    RunSteps({
+        {{"add", "Testwarden", "web"}, 0, "Testwarden of web\n", ""},
+        // The type is matched without regard to case and named as the catalogue spells it.
+        {{"add", "testWARDEN", "db"}, 0, "Testwarden of db\n", ""},
+        {{"add", "Testwarden", "web"},
+         2,
+         "",
+         "wardenctl: a monitor named \"Testwarden of web\" exists already\n"},
+        {{"add", "Nosuchwarden", "web"},
+         2,
+         "",
+         "wardenctl: no monitor type named \"Nosuchwarden\" (see `wardenctl types`)\n"},
+        {{"add", "Testwarden", ""}, 2, "", "wardenctl: the monitor name is empty\n"},
+        // A new record is stopped and lists what the plug-in declared.
+        {{"show", "Testwarden of web"}, 0, kDeclared, ""},
+        {{"get", "Testwarden of web", "Status"}, 0, "Disable\n", ""},
+        {{"get", "Testwarden of web", "Monitor_Command"},
+         3,
+         "",
+         "wardenctl: the monitor \"Testwarden of web\" has no value \"Monitor_Command\"\n"},
+        {{"get", "Testwarden of nothing", "Status"},
+         3,
+         "",
+         "wardenctl: no monitor named \"Testwarden of nothing\"\n"},
+        {{"set", "Testwarden of nothing", "Status", "Enable"},
+         3,
+         "",
+         "wardenctl: no monitor named \"Testwarden of nothing\"\n"},
+        {{"set", "Testwarden of web", "Monitor_InterVal (s)", "60"}, 0, "", ""},
+        {{"set", "Testwarden of web", "Monitor_Parameter", "-x"},
+         2,
+         "",
+         "wardenctl: VALUE is required (see `wardenctl --help`)\n"},
+        {{"set", "Testwarden of web", "Monitor_Parameter", "--", "-x"}, 0, "", ""},
+        {{"set", "Testwarden of web", "Note", "tab\there\\\nnext line"}, 0, "", ""},
+        // get gives the value exactly; the line forms escape it onto one line.
+        {{"get", "Testwarden of web", "Note"}, 0, "tab\there\\\nnext line\n", ""},
+        {{"show", "Testwarden of web"},
+         0,
+         "Status = Disable\n"
+         "DisplayName = Scripted Result\n"
+         "Monitor_Parameter = -x\n"
+         "Monitor_Voice = \n"
+         "Monitor_InterVal (s) = 60\n"
+         "Note = tab\\there\\\\\\nnext line\n",
+         ""},
+        {{"list"},
+         0,
+         "Testwarden of web\tTestwarden\tDisable\t\t-x\t60\n"
+         "Testwarden of db\tTestwarden\tDisable\t\tok\t\n",
+         ""},
+        {{"remove", "Testwarden of web"}, 0, "", ""},
+        {{"remove", "Testwarden of web"},
+         3,
+         "",
+         "wardenctl: no monitor named \"Testwarden of web\"\n"},
+        {{"list"}, 0, "Testwarden of db\tTestwarden\tDisable\t\tok\t\n", ""},
+    });
+}
+
+TEST_F(CtlRecords, JsonForms)
+{
+    MustRun({"add", "Testwarden", "j"});
+    RunSteps({
+        {{"set", "Testwarden of j", "Quote", "say \"h\u00e9\"\n"}, 0, "", ""},
+        {{"start", "Testwarden of j"}, 0, "started: Testwarden of j\n", ""},
+        {{"list", "--json"},
+         0,
+         "[\n"
+         "  {\n"
+         "    \"name\": \"Testwarden of j\",\n"
+         "    \"type\": \"Testwarden\",\n"
+         "    \"status\": \"Enable\",\n"
+         "    \"result\": \"Ok\",\n"
+         "    \"parameter\": \"ok\",\n"
+         "    \"interval\": \"\"\n"
+         "  }\n"
+         "]\n",
+         ""},
+        {{"show", "Testwarden of j", "--json"},
+         0,
+         "{\n"
+         "  \"name\": \"Testwarden of j\",\n"
+         "  \"type\": \"Testwarden\",\n"
+         "  \"parameters\": [\n"
+         "    [\n      \"Status\",\n      \"Enable\"\n    ],\n"
+         "    [\n      \"DisplayName\",\n      \"Scripted Result\"\n    ],\n"
+         "    [\n      \"Monitor_Parameter\",\n      \"ok\"\n    ],\n"
+         "    [\n      \"Monitor_Voice\",\n      \"\"\n    ],\n"
+         "    [\n      \"Quote\",\n      \"say \\\"h\u00e9\\\"\\n\"\n    ],\n"
+         "    [\n      \"Monitor_Result\",\n      \"Ok\"\n    ]\n"
+         "  ]\n"
+         "}\n",
+         ""},
+        {{"list", "--json", "extra"},
+         2,
+         "",
+         "wardenctl: The following argument was not expected: extra (see `wardenctl --help`)\n"},
+    });
+}
+
+TEST_F(CtlRecords, EmptyStoreListsNothing)
+{
+    RunSteps({
+        {{"list"}, 0, "", ""},
+        {{"list", "--json"}, 0, "[]\n", ""},
+        {{"status"},
+         0,
+         "store: {home}/wardenhost.db\ndaemon: not running\nmonitors: 0\nstarted: 0\n",
+         ""},
+    });
+}
+
+} // namespace
+} // namespace ospreon::test
