@@ -161,6 +161,11 @@ Result<void> RegistryConnection::CheckOwnership()
     // Writers begin IMMEDIATE, so a busy database means waiting, never a
     // deadlock that only a retry could break.
     sqlite3_busy_timeout(m_db.get(), kBusyTimeoutMs);
+    // Both reads from one snapshot: another process may be creating the schema
+    // right now, and its tables must not be seen without its version.
+    Transaction snapshot(*this, Transaction::Kind::Read);
+    if (!snapshot.ok())
+        return snapshot.error();
     Result<std::int64_t> version = SchemaVersion();
     if (!version)
         return version.error();

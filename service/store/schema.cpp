@@ -115,8 +115,15 @@ Result<void> Migrate(Database& database)
 Result<void> EnsureSchema(Database& database)
 {
     auto lock = database.Lock();
-    // Nothing is changed in a file until it is known to be ours (or empty).
-    Result<std::int64_t> version = CheckedVersion(database);
+    // Nothing is changed in a file until it is known to be ours (or empty). The
+    // checks read one snapshot: another process may be creating the schema right
+    // now, and its tables must not be seen without its version.
+    Result<std::int64_t> version = [&]() -> Result<std::int64_t> {
+        Transaction snapshot(database, Transaction::Kind::Read);
+        if (!snapshot.ok())
+            return snapshot.error();
+        return CheckedVersion(database);
+    }();
     if (!version)
         return version.error();
     // WAL lets readers go on while a writer commits. NORMAL syncs at checkpoints:
