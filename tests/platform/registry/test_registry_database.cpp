@@ -107,6 +107,23 @@ TEST_F(RegistryDatabase, WriterWaitsForAnotherWritersTransaction)
     EXPECT_EQ(writer.get(), ERROR_SUCCESS) << RegLastErrorText();
 }
 
+TEST_F(RegistryDatabase, ANewDatabaseWaitsForAnotherConnectionBeforeSwitchingToWal)
+{
+    // Another process opening the same new file may hold it in rollback mode: the
+    // first call here must wait for it, as writes do, instead of failing at once.
+    fs::create_directories(Database().parent_path());
+    RawDatabase other(Database());
+    other.Exec("BEGIN IMMEDIATE");
+    auto creator = std::async(std::launch::async, [] {
+        Key key;
+        return RegCreateKeyEx(HKEY_LOCAL_MACHINE, "Tool", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.Exec("COMMIT");
+    EXPECT_EQ(creator.get(), ERROR_SUCCESS) << RegLastErrorText();
+}
+
 // ---------------------------------------------------------------- unusable files
 
 struct Unusable

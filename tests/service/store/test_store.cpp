@@ -163,6 +163,27 @@ TEST(StoreFile, AWriterWaitsForAnotherInsteadOfFailing)
     EXPECT_EQ(*RecordTable(*db).Value(*id, "Status"), "Enable");
 }
 
+TEST(StoreFile, ANewStoreWaitsForAnotherConnectionBeforeSwitchingToWal)
+{
+    // Another process opening the same new file (the daemon and a front end
+    // starting together) may hold it in rollback mode: the switch to WAL must wait
+    // for it, as writes do, instead of failing at once.
+    TempDir dir;
+    const std::filesystem::path file = dir.path() / "wardenhost.db";
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread reader([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    Result<std::shared_ptr<Database>> db = Database::Open(file);
+    reader.join();
+    sqlite3_close(other);
+    ASSERT_TRUE(db) << db.error().message;
+    EXPECT_TRUE(RecordTable(**db).Add({"Pagewarden of a", "Pagewarden", {}}));
+}
+
 TEST(StoreRecords, IdentitiesAreNeverReused)
 {
     TempDir dir;
