@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <exception>
+#include <new>
 #include <vector>
 
 namespace ospreon::com {
@@ -81,14 +82,16 @@ HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID 
     if (put && params->cNamedArgs == 0)
         return DISP_E_PARAMNOTOPTIONAL;
 
-    // rgvarg holds the arguments last first; thunks take them in declaration order.
-    std::vector<VARIANT*> args(params->cArgs);
-    for (UINT i = 0; i < params->cArgs; ++i)
-        args[i] = &params->rgvarg[params->cArgs - 1 - i];
     if (result)
         VariantInit(result);
     try {
+        // rgvarg holds the arguments last first; thunks take them in declaration order.
+        std::vector<VARIANT*> args(params->cArgs);
+        for (UINT i = 0; i < params->cArgs; ++i)
+            args[i] = &params->rgvarg[params->cArgs - 1 - i];
         return member->invoke(self, args.data(), params->cArgs, result, argError);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     } catch (const std::exception&) {
         return DISP_E_EXCEPTION;
     } catch (...) {

@@ -42,9 +42,8 @@
     }                                                                                              \
     extern "C" OSPREON_EXPORT HRESULT DllRegisterServer()                                          \
     {                                                                                              \
-        return ospreon::plugin::RegisterModule(                                                    \
-            type,                                                                                  \
-            ospreon::plugin::ModulePathOf(reinterpret_cast<const void*>(&DllRegisterServer)));     \
+        return ospreon::plugin::RegisterModule(type,                                               \
+                                               reinterpret_cast<const void*>(&DllRegisterServer)); \
     }                                                                                              \
     extern "C" OSPREON_EXPORT HRESULT DllUnregisterServer()                                        \
     {                                                                                              \

@@ -37,11 +37,16 @@ std::string Expand(const std::string& path, const std::tm& now)
 {
     if (path.find('%') == std::string::npos)
         return path;
-    // strftime gives 0 both for an empty result and for a too small buffer.
-    std::string expanded(path.size() * 4 + 64, '\0');
-    std::size_t length = std::strftime(expanded.data(), expanded.size(), path.c_str(), &now);
-    expanded.resize(length);
-    return expanded;
+    // strftime gives 0 both for an empty result and for a buffer too small: grow it
+    // while a pattern-heavy path may need more ("%c" alone is 24 characters).
+    for (std::size_t size = path.size() * 4 + 64; size <= 64 * 1024; size *= 4) {
+        std::string expanded(size, '\0');
+        if (std::size_t length = std::strftime(expanded.data(), size, path.c_str(), &now)) {
+            expanded.resize(length);
+            return expanded;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -65,14 +70,10 @@ std::string ExpandedLogFile()
     return Expand(LogFile(), os::LocalNow());
 }
 
-void WriteLog(const char* format, ...)
-{
-    char message[kMessageChars + 1];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(message, sizeof message, format, args);
-    va_end(args);
+namespace {
 
+void AppendLine(const char* message)
+{
     const std::tm now = os::LocalNow();
     const std::string file = Expand(LogFile(), now);
     char prefix[48];
@@ -92,6 +93,23 @@ void WriteLog(const char* format, ...)
         return;
     // One write of the whole line: with O_APPEND it lands whole at the end.
     (void)!::write(fd.get(), line.data(), line.size());
+}
+
+} // namespace
+
+void WriteLog(const char* format, ...) noexcept
+{
+    char message[kMessageChars + 1];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    try {
+        AppendLine(message);
+    } catch (...) {
+        // Out of memory while building the line: the line is lost, as on any
+        // other log failure.
+    }
 }
 
 } // namespace ospreon::plugin

@@ -9,8 +9,9 @@ namespace ospreon::plugin {
 
 // Appends "T<thread> HH:MM:SS   <message>\r\n" to the current log file. The message
 // is cut to 4095 characters. Failures to lock, open or write lose the line silently;
-// a lock not had within 200 ms does not stop the line.
-void WriteLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// a lock not had within 200 ms does not stop the line. Never throws: it is called
+// from the handlers that contain faults.
+void WriteLog(const char* format, ...) noexcept __attribute__((format(printf, 1, 2)));
 
 // Replaces the module-wide log path (at most 1023 characters are kept).
 void SetLogFile(const std::string& path);

@@ -1,6 +1,7 @@
 #include "plugins/common/registrar.h"
 
 #include <filesystem>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "platform/com/type_library.h"
 #include "platform/registry/registry.h"
 #include "plugins/common/alertlib_table.h"
+#include "plugins/common/class_factory.h"
 #include "plugins/common/service_monitor.h"
 
 namespace ospreon::plugin {
@@ -166,7 +168,9 @@ HRESULT UnregisterServicePlugin(const PluginType& type, const std::string& servi
     return S_OK;
 }
 
-HRESULT RegisterModule(const PluginType& type, const std::string& modulePath)
+namespace {
+
+HRESULT RegisterModulePath(const PluginType& type, const std::string& modulePath)
 {
     com::Bstr service("Wardenhost");
     (void)WithObject(type,
@@ -184,7 +188,7 @@ HRESULT RegisterModule(const PluginType& type, const std::string& modulePath)
     return RegisterTypeLib(library.get(), path.get(), helpDir.get());
 }
 
-HRESULT UnregisterModule(const PluginType& type)
+HRESULT UnregisterModuleKeys(const PluginType& type)
 {
     com::Bstr service("Wardenhost");
     (void)WithObject(
@@ -194,6 +198,29 @@ HRESULT UnregisterModule(const PluginType& type)
         (void)UnRegisterTypeLib(library->libid, library->majorVersion, library->minorVersion,
                                 library->lcid, SYS_WIN32);
     return S_OK;
+}
+
+template <class Body> HRESULT Contained(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+} // namespace
+
+HRESULT RegisterModule(const PluginType& type, const void* moduleAddress) noexcept
+{
+    return Contained([&] { return RegisterModulePath(type, ModulePathOf(moduleAddress)); });
+}
+
+HRESULT UnregisterModule(const PluginType& type) noexcept
+{
+    return Contained([&] { return UnregisterModuleKeys(type); });
 }
 
 } // namespace ospreon::plugin

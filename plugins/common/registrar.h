@@ -25,8 +25,10 @@ namespace ospreon::plugin {
 [[nodiscard]] HRESULT UnregisterServicePlugin(const PluginType& type,
                                               const std::string& serviceName);
 
-// DllRegisterServer and DllUnregisterServer of a plug-in module.
-[[nodiscard]] HRESULT RegisterModule(const PluginType& type, const std::string& modulePath);
-[[nodiscard]] HRESULT UnregisterModule(const PluginType& type);
+// DllRegisterServer and DllUnregisterServer of a plug-in module; `moduleAddress` is
+// any address inside the module, which names its file. Nothing is thrown: out of
+// memory gives E_OUTOFMEMORY.
+[[nodiscard]] HRESULT RegisterModule(const PluginType& type, const void* moduleAddress) noexcept;
+[[nodiscard]] HRESULT UnregisterModule(const PluginType& type) noexcept;
 
 } // namespace ospreon::plugin

@@ -98,14 +98,9 @@ ServiceMonitor* ServiceMonitor::Create(const PluginType& type)
 ServiceMonitor::ServiceMonitor(const PluginType& type)
     : m_type(type), m_interfaceId(kServiceMonitorIid), m_typeName(type.typeName),
       m_classId(com::GuidToString(type.clsid)), m_check(type.makeCheck ? type.makeCheck() : nullptr)
-{
-    LockModule();
-}
+{}
 
-ServiceMonitor::~ServiceMonitor()
-{
-    UnlockModule();
-}
+ServiceMonitor::~ServiceMonitor() = default;
 
 HRESULT ServiceMonitor::QueryInterface(REFIID riid, void** object)
 {
@@ -262,17 +257,17 @@ HRESULT ServiceMonitor::Notify(IUser* pUser)
 
 HRESULT ServiceMonitor::get_TypeName(BSTR* pVal)
 {
-    return CopyOut(m_typeName, pVal);
+    return Guarded([&] { return CopyOut(m_typeName, pVal); });
 }
 
 HRESULT ServiceMonitor::get_InterfaceID(BSTR* pVal)
 {
-    return CopyOut(m_interfaceId, pVal);
+    return Guarded([&] { return CopyOut(m_interfaceId, pVal); });
 }
 
 HRESULT ServiceMonitor::get_ClassID(BSTR* pVal)
 {
-    return CopyOut(m_classId, pVal);
+    return Guarded([&] { return CopyOut(m_classId, pVal); });
 }
 
 HRESULT ServiceMonitor::RegisterPlugin(BSTR serviceName)

@@ -11,6 +11,7 @@
 #include "interfaces/service_monitor.h"
 #include "interfaces/type_info.h"
 #include "platform/com/dispatch_impl.h"
+#include "plugins/common/module_lock.h"
 #include "plugins/common/plugin_type.h"
 
 namespace ospreon::plugin {
@@ -64,6 +65,7 @@ private:
     HRESULT RunCommand(IUser* user, const char* key, const char* what);
     void Trace(const char* method, IUser* user);
 
+    ModuleLockHolder m_moduleLock; // first: released after every other member
     std::atomic<ULONG> m_refs{1};
     const PluginType& m_type;
     const std::string m_interfaceId; // "{584A0822-C255-11D3-9CCC-00A0246E266E}"
