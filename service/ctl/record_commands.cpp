@@ -11,6 +11,7 @@
 #include "platform/com/bstr.h"
 #include "service/ctl/output_format.h"
 #include "service/ctl/service_access.h"
+#include "service/store/service_errors.h"
 
 namespace ospreon::ctl {
 
@@ -29,13 +30,6 @@ bool EqualNoCase(const std::string& a, const std::string& b)
     });
 }
 
-// A missing value reads as empty in a listing.
-std::string ValueOrEmpty(IUser* record, const char* key)
-{
-    Result<std::optional<std::string>> value = ReadValue(record, key);
-    return value && *value ? **value : std::string();
-}
-
 // The file's path made absolute against our working folder: the service objects
 // run in this process, but a path handed across COM should not depend on that.
 std::string AbsolutePath(const std::string& path)
@@ -45,24 +39,45 @@ std::string AbsolutePath(const std::string& path)
     return ec ? path : absolute.lexically_normal().string();
 }
 
-// The user store, checked to answer: import and export failures after that are
-// failures of the file.
-Result<ComPtr<IUserStore>> ReadableStore()
-{
-    Result<ComPtr<IUserStore>> store = Store();
-    if (!store)
-        return store;
-    LONG count = 0;
-    if (HRESULT hr = (*store)->get_Count(&count); FAILED(hr))
-        return Unavailable("cannot read the monitor store: " + com::DescribeHResult(hr));
-    return store;
-}
-
 Result<ComPtr<IUserFile>> MonitorFiles()
 {
-    if (Result<ComPtr<IUserStore>> store = ReadableStore(); !store)
-        return store.error();
     return Create<IUserFile>(CLSID_UserFile, "the monitor file object");
+}
+
+constexpr LONG kErrorPathNotFound = 3;
+constexpr LONG kErrorDiskFull = 112;
+
+// A failed IUserFile Import or Export (`action` names it and the file). The file's
+// own faults, as IUserFile reports them (service/objects/atomic_file.h,
+// monitor_file.h), are bad input; any other failure (the store, the registry)
+// leaves the store unavailable.
+Error FileFailure(const std::string& action, HRESULT hr)
+{
+    struct Cause
+    {
+        HRESULT hr;
+        const char* text;
+        bool fileFault;
+    };
+    static constexpr Cause kCauses[] = {
+        {WARDEN_E_BADFILE, "not a usable monitor file", true},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "no such file", true},
+        {HRESULT_FROM_WIN32(kErrorPathNotFound), "no such folder", true},
+        {HRESULT_FROM_WIN32(ERROR_CANTREAD), "the file cannot be read", true},
+        {HRESULT_FROM_WIN32(ERROR_CANTWRITE), "the file cannot be written", true},
+        {HRESULT_FROM_WIN32(kErrorDiskFull), "the disk is full", true},
+        {E_ACCESSDENIED, "access denied", true},
+        {WARDEN_E_STORE, "the monitor store cannot be used", false},
+        {WARDEN_E_BUSY, "the monitor store stayed locked by another process", false},
+    };
+    const std::string code = com::DescribeHResult(hr);
+    for (const Cause& cause : kCauses) {
+        if (cause.hr != hr)
+            continue;
+        std::string message = action + ": " + cause.text + " (" + code + ")";
+        return cause.fileFault ? BadInput(std::move(message)) : Unavailable(std::move(message));
+    }
+    return Unavailable(action + ": " + code);
 }
 
 } // namespace
@@ -75,14 +90,20 @@ Outcome ListRecords(Console& console, bool json)
     Result<std::vector<ComPtr<IUser>>> records = AllRecords(store->get());
     if (!records)
         return records.error();
+    const std::vector<std::string> keys = {"Status", "Monitor_Result", "Monitor_Parameter",
+                                           "Monitor_InterVal (s)"};
     std::vector<RecordSummary> summaries;
     summaries.reserve(records->size());
     for (const ComPtr<IUser>& record : *records) {
-        summaries.push_back({RecordName(record.get()), RecordType(record.get()),
-                             ValueOrEmpty(record.get(), "Status"),
-                             ValueOrEmpty(record.get(), "Monitor_Result"),
-                             ValueOrEmpty(record.get(), "Monitor_Parameter"),
-                             ValueOrEmpty(record.get(), "Monitor_InterVal (s)")});
+        Result<std::optional<ListedRecord>> listed = ReadListed(record.get(), keys);
+        if (!listed)
+            return listed.error();
+        if (!*listed)
+            continue; // removed since it was counted
+        ListedRecord& read = **listed;
+        summaries.push_back({std::move(read.name), std::move(read.type), std::move(read.values[0]),
+                             std::move(read.values[1]), std::move(read.values[2]),
+                             std::move(read.values[3])});
     }
     if (json) {
         console.out << SummaryJson(summaries);
@@ -104,11 +125,16 @@ Outcome ShowRecord(Console& console, const std::string& name, bool json)
     Result<std::vector<Parameter>> parameters = Parameters(record->get());
     if (!parameters)
         return parameters.error();
-    if (json)
-        console.out << RecordJson(RecordName(record->get()), RecordType(record->get()),
-                                  *parameters);
-    else
+    if (!json) {
         console.out << ParameterLines(*parameters);
+        return kExitDone;
+    }
+    Result<std::optional<ListedRecord>> head = ReadListed(record->get(), {});
+    if (!head)
+        return head.error();
+    if (!*head)
+        return Unavailable("no monitor named " + Quoted(name));
+    console.out << RecordJson((*head)->name, (*head)->type, *parameters);
     return kExitDone;
 }
 
@@ -215,7 +241,7 @@ Outcome ImportFile(Console&, const std::string& path)
         return files.error();
     com::Bstr file(AbsolutePath(path));
     if (HRESULT hr = (*files)->Import(file.get()); FAILED(hr))
-        return BadInput("cannot import " + Quoted(path) + ": " + com::DescribeHResult(hr));
+        return FileFailure("cannot import " + Quoted(path), hr);
     return kExitDone;
 }
 
@@ -226,7 +252,7 @@ Outcome ExportFile(Console&, const std::string& path)
         return files.error();
     com::Bstr file(AbsolutePath(path));
     if (HRESULT hr = (*files)->Export(file.get()); FAILED(hr))
-        return BadInput("cannot export to " + Quoted(path) + ": " + com::DescribeHResult(hr));
+        return FileFailure("cannot export to " + Quoted(path), hr);
     return kExitDone;
 }
 

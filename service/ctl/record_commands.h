@@ -7,6 +7,8 @@
 
 namespace ospreon::ctl {
 
+// One line (or JSON object) per record. A record removed meanwhile is left out and
+// a value the record lacks is empty; any other failure to read ends the command.
 Outcome ListRecords(Console& console, bool json);
 Outcome ShowRecord(Console& console, const std::string& name, bool json);
 Outcome GetValue(Console& console, const std::string& name, const std::string& key);
@@ -16,6 +18,9 @@ Outcome SetValue(Console& console, const std::string& name, const std::string& k
 Outcome AddRecord(Console& console, const std::string& type, const std::string& name);
 Outcome RemoveRecord(Console& console, const std::string& name);
 Outcome ListTypes(Console& console);
+// Import and export fail with bad input (2) for a fault of the file (missing,
+// unreadable, unwritable, not a usable monitor file) and with 3 for anything else,
+// the store above all.
 Outcome ImportFile(Console& console, const std::string& path);
 Outcome ExportFile(Console& console, const std::string& path);
 

@@ -8,6 +8,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
 #include "service/ctl/console_io.h"
+#include "service/store/service_errors.h"
 
 namespace ospreon::ctl {
 
@@ -156,12 +157,43 @@ std::string RecordName(IUser* record)
     return name.utf8();
 }
 
-std::string RecordType(IUser* record)
+Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<std::string>& keys)
 {
+    const std::optional<ListedRecord> gone;
+    com::Bstr name;
+    HRESULT hr = record->get_UserName(name.put());
+    if (hr == WARDEN_E_RECORDGONE)
+        return gone;
+    if (FAILED(hr))
+        return Failed("cannot read the name of a monitor", hr);
+    ListedRecord listed{name.utf8(), {}, {}};
     com::Bstr type;
-    if (FAILED(record->get_ServiceType(type.put())))
-        return {};
-    return type.utf8();
+    hr = record->get_ServiceType(type.put());
+    if (hr == WARDEN_E_RECORDGONE)
+        return gone;
+    if (FAILED(hr))
+        return Failed("cannot read the type of " + Quoted(listed.name), hr);
+    listed.type = type.utf8();
+    for (const std::string& key : keys) {
+        com::Bstr text(key);
+        com::Variant value;
+        hr = record->get_InfoVal(text.get(), value.put());
+        if (hr == WARDEN_E_RECORDGONE)
+            return gone;
+        if (hr == DISP_E_UNKNOWNNAME) {
+            listed.values.emplace_back();
+            continue;
+        }
+        if (FAILED(hr))
+            return Failed("cannot read " + Quoted(key) + " of " + Quoted(listed.name), hr);
+        std::string converted;
+        if (HRESULT toText = value.ToString(converted); FAILED(toText))
+            return Failed("the value " + Quoted(key) + " of " + Quoted(listed.name) +
+                              " has no text form",
+                          toText);
+        listed.values.push_back(std::move(converted));
+    }
+    return std::optional<ListedRecord>(std::move(listed));
 }
 
 Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key)

@@ -46,9 +46,22 @@ Result<std::vector<ComPtr<IUser>>> AllRecords(IUserStore* store);
 // The monitor types of the plug-in catalogue, in its order.
 Result<std::vector<std::string>> MonitorTypes();
 
-// The record's name and type; empty when the record refuses them.
+// The record's name for a message; empty when the record refuses it.
 std::string RecordName(IUser* record);
-std::string RecordType(IUser* record);
+
+// A record as the listings show it: its name, its type and the values of the keys
+// asked for, in their order; a key the record lacks reads as empty.
+struct ListedRecord
+{
+    std::string name;
+    std::string type;
+    std::vector<std::string> values;
+};
+
+// Reads `record` for a listing: nullopt when the record was removed meanwhile
+// (WARDEN_E_RECORDGONE), so the listing leaves it out; an Error naming the record
+// and what could not be read for any other failure.
+Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<std::string>& keys);
 
 // The record's value of `key` as text; nullopt when the record lacks the key.
 Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key);

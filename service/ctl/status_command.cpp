@@ -69,13 +69,19 @@ Outcome ShowStatus(Console& console)
     Result<std::vector<ComPtr<IUser>>> records = AllRecords(store->get());
     if (!records)
         return records.error();
+    std::size_t monitors = 0;
     std::size_t started = 0;
     for (const ComPtr<IUser>& record : *records) {
-        Result<std::optional<std::string>> status = ReadValue(record.get(), "Status");
-        if (status && *status && **status == "Enable")
+        Result<std::optional<ListedRecord>> listed = ReadListed(record.get(), {"Status"});
+        if (!listed)
+            return listed.error();
+        if (!*listed)
+            continue; // removed since it was counted
+        ++monitors;
+        if ((*listed)->values[0] == "Enable")
             ++started;
     }
-    console.out << "monitors: " << records->size() << '\n';
+    console.out << "monitors: " << monitors << '\n';
     console.out << "started: " << started << '\n';
     return kExitDone;
 }

@@ -1,9 +1,12 @@
 #include "service/objects/monitor_file.h"
 
+#include <optional>
 #include <set>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
+#include "service/objects/monitor_types.h"
 #include "service/objects/no_case.h"
 #include "service/store/service_errors.h"
 
@@ -42,6 +45,13 @@ Result<store::RecordData> ParseMonitor(const Json& monitor, std::size_t index)
     const std::string* type = StringMember(monitor, "type");
     if (!type)
         return Bad(Ordinal(index) + " (" + *name + ") has no type");
+    // The store derives a record's type from its name (IUserStore.Add): a file must
+    // not give a record a type its name does not state.
+    const std::optional<std::string_view> named = TypeInName(*name);
+    if (!named)
+        return Bad(Ordinal(index) + " (" + *name + ") has no \" of \" in its name");
+    if (!EqualsNoCase(*named, *type))
+        return Bad(Ordinal(index) + " (" + *name + ") is not of its type " + *type);
     auto parameters = monitor.find("parameters");
     if (parameters == monitor.end() || !parameters->is_array())
         return Bad(Ordinal(index) + " (" + *name + ") has no parameter list");

@@ -25,8 +25,9 @@
 // A file is refused whole (WARDEN_E_BADFILE) when it is not JSON (empty, truncated,
 // damaged, not UTF-8), names another format, has a version other than 1, or when a
 // monitor lacks a non-empty "name", a "type" string or a "parameters" list of
-// [key, value] string pairs, lists a key twice, or shares its name (without regard
-// to letter case) with another monitor of the file.
+// [key, value] string pairs, has a name whose text before its first " of " is not
+// its "type" (both without regard to letter case), lists a key twice, or shares its
+// name (without regard to letter case) with another monitor of the file.
 
 #include <string>
 #include <string_view>

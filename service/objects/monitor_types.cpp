@@ -91,4 +91,12 @@ const MonitorType* FindMonitorType(const std::vector<MonitorType>& types, std::s
     return nullptr;
 }
 
+std::optional<std::string_view> TypeInName(std::string_view name)
+{
+    const std::size_t separator = FindNoCase(name, " of ");
+    if (separator == std::string_view::npos)
+        return std::nullopt;
+    return name.substr(0, separator);
+}
+
 } // namespace ospreon::service

@@ -29,4 +29,8 @@ struct MonitorType
 // The type named `name` without regard to case, or null.
 const MonitorType* FindMonitorType(const std::vector<MonitorType>& types, std::string_view name);
 
+// The type a record's name states: the text before its first " of " (found without
+// regard to case); nullopt for a name without " of ".
+std::optional<std::string_view> TypeInName(std::string_view name);
+
 } // namespace ospreon::service

@@ -4,7 +4,6 @@
 #include "platform/com/activation.h"
 #include "service/objects/com_support.h"
 #include "service/objects/monitor_types.h"
-#include "service/objects/no_case.h"
 #include "service/objects/plugin_objects.h"
 #include "service/objects/user_record.h"
 #include "service/objects/user_ref.h"
@@ -14,8 +13,6 @@
 namespace ospreon::service {
 
 namespace {
-
-constexpr std::string_view kTypeSeparator = " of ";
 
 bool IsUserProvider(const std::string& provider)
 {
@@ -95,13 +92,13 @@ HRESULT UserStore::Add(IUserRef* ref)
         if (HRESULT hr = Named(ref, implementation, name); FAILED(hr))
             return hr;
         implementation->SetRecord(nullptr);
-        const std::size_t separator = FindNoCase(name, kTypeSeparator);
-        if (separator == std::string::npos)
+        const std::optional<std::string_view> named = TypeInName(name);
+        if (!named)
             return WARDEN_E_UNKNOWNTYPE;
         Result<std::vector<MonitorType>> types = ReadMonitorTypes();
         if (!types)
             return HResultOf(types.error());
-        const MonitorType* type = FindMonitorType(*types, name.substr(0, separator));
+        const MonitorType* type = FindMonitorType(*types, *named);
         if (!type)
             return WARDEN_E_UNKNOWNTYPE;
         Result<std::shared_ptr<store::Database>> db = Connection();

@@ -1,6 +1,9 @@
 #include "tests/service/ctl/ctl_fixture.h"
 
 #include <cstdlib>
+#include <fstream>
+
+#include "service/store/database.h"
 
 namespace ospreon::test {
 
@@ -50,6 +53,22 @@ std::string MustRun(const std::vector<std::string>& args)
 std::filesystem::path TestwardenModule()
 {
     return BuildDir() / "testmodules" / "Testwarden.so";
+}
+
+void DamageStore(const std::filesystem::path& home, StoreDamage damage)
+{
+    const std::filesystem::path file = home / "wardenhost.db";
+    if (damage == StoreDamage::kNoParameterTable) {
+        Result<std::shared_ptr<store::Database>> db = store::Database::Open(file);
+        ASSERT_TRUE(db.ok()) << db.error().message;
+        Result<void> dropped = (*db)->Execute("DROP TABLE params");
+        ASSERT_TRUE(dropped.ok()) << dropped.error().message;
+        return;
+    }
+    // No write-ahead log either, which could still hold the first page.
+    for (const char* suffix : {"-wal", "-shm"})
+        std::filesystem::remove(file.string() + suffix);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
 }
 
 void ServiceHomeTest::SetUp()

@@ -33,6 +33,16 @@ std::string MustRun(const std::vector<std::string>& args);
 
 std::filesystem::path TestwardenModule();
 
+// Ways to make the store of a prepared home unusable, as a disk fault or another
+// program might: kNoParameterTable leaves a store that opens and counts its records
+// but cannot read their values; kGarbage leaves a file that is no database at all.
+enum class StoreDamage
+{
+    kNoParameterTable,
+    kGarbage,
+};
+void DamageStore(const std::filesystem::path& home, StoreDamage damage);
+
 // A TempHome after `wardenctl setup` and `wardenctl register <Testwarden.so>`.
 class ServiceHomeTest : public ::testing::Test
 {

@@ -74,6 +74,41 @@ TEST_F(CtlFiles, BadFilesAreRefusedAndChangeNothing)
     EXPECT_EQ(MustRun({"list"}), listed);
 }
 
+TEST_F(CtlFiles, AnUnusableStoreIsNotBadInput)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    MustRun({"export", (home() / "good.Mnt").string()});
+    WriteFile(home() / "foreign.Mnt", "[Monitor]\nName=x\n");
+    // In this order: each damage is done to the same store.
+    for (StoreDamage damage : {StoreDamage::kNoParameterTable, StoreDamage::kGarbage}) {
+        SCOPED_TRACE(static_cast<int>(damage));
+        DamageStore(home(), damage);
+        RunSteps({
+            {{"import", (home() / "good.Mnt").string()},
+             3,
+             "",
+             "wardenctl: cannot import \"{home}/good.Mnt\": the monitor store cannot be used "
+             "(0x80310006)\n"},
+            {{"export", (home() / "out.Mnt").string()},
+             3,
+             "",
+             "wardenctl: cannot export to \"{home}/out.Mnt\": the monitor store cannot be used "
+             "(0x80310006)\n"},
+            // The file is read and checked before the store is touched.
+            {{"import", (home() / "foreign.Mnt").string()},
+             2,
+             "",
+             "wardenctl: cannot import \"{home}/foreign.Mnt\": not a usable monitor file "
+             "(0x80310008)\n"},
+            {{"import", (home() / "missing.Mnt").string()},
+             2,
+             "",
+             "wardenctl: cannot import \"{home}/missing.Mnt\": no such file\n"},
+        });
+    }
+    EXPECT_FALSE(std::filesystem::exists(home() / "out.Mnt"));
+}
+
 TEST_F(CtlFiles, ConfigurationAndReload)
 {
     const std::string password = MustRun({"config", "get", "ControlPass"});

@@ -130,5 +130,31 @@ TEST_F(CtlRecords, EmptyStoreListsNothing)
     });
 }
 
+TEST_F(CtlRecords, ListingsOfAnUnusableStoreFailInsteadOfShowingEmptyFields)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    struct Case
+    {
+        const char* what;
+        StoreDamage damage;
+        std::string error;
+    };
+    // In this order: each damage is done to the same store.
+    const Case cases[] = {
+        {"no parameter table", StoreDamage::kNoParameterTable,
+         "wardenctl: cannot read \"Status\" of \"Testwarden of kept\": 0x80310006\n"},
+        {"garbage", StoreDamage::kGarbage, "wardenctl: cannot count the monitors: 0x80310006\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DamageStore(home(), c.damage);
+        RunSteps({
+            {{"list"}, 3, "", c.error},
+            {{"list", "--json"}, 3, "", c.error},
+            {{"status"}, 3, "store: {home}/wardenhost.db\ndaemon: not running\n", c.error},
+        });
+    }
+}
+
 } // namespace
 } // namespace ospreon::test

@@ -186,6 +186,15 @@ TEST_F(MonitorFiles, FilesThatCannotBeUsedFailAndChangeNothing)
         // The first record alone would be valid: the whole file is checked first.
         {"name twice", monitorFile(replacing + "," + R"({"name":"TESTWARDEN of steady",
                                       "type":"Testwarden","parameters":[]})")},
+        // A name states its type before its first " of ".
+        {"name of another type", monitorFile(replacing + "," + R"({"name":"Pagewarden of x",
+                                                 "type":"Testwarden","parameters":[]})")},
+        {"name without type", monitorFile(R"({"name":"steady","type":"Testwarden",
+                                              "parameters":[]})")},
+        {"name's type longer", monitorFile(R"({"name":"Testwardens of x","type":"Testwarden",
+                                               "parameters":[]})")},
+        {"type after a later of", monitorFile(R"({"name":"Pagewarden of Testwarden of x",
+                                                  "type":"Testwarden","parameters":[]})")},
     };
     const std::filesystem::path file = home.path() / "bad.Mnt";
     for (const Case& c : cases) {
