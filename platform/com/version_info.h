@@ -6,7 +6,8 @@
 
 namespace ospreon::com {
 
-struct ModuleVersionInfo {
+struct ModuleVersionInfo
+{
     const char* fileDescription;  // "Ramwarden Module"
     const char* productName;      // "Ramwarden Module"
     const char* internalName;     // "Ramwarden"

@@ -5,14 +5,15 @@
 
 namespace ospreon::os {
 
-enum class DriveType : unsigned {
+enum class DriveType : unsigned
+{
     Unknown = 0,   // empty or relative path
     NoRootDir = 1, // does not exist or is not a directory
     Removable = 2,
     Fixed = 3,
-    Remote = 4,    // NFS, CIFS/SMB, SSHFS and other network file systems
+    Remote = 4, // NFS, CIFS/SMB, SSHFS and other network file systems
     CdRom = 5,
-    RamDisk = 6,   // tmpfs, ramfs
+    RamDisk = 6, // tmpfs, ramfs
 };
 
 DriveType GetDriveType(std::string_view path);

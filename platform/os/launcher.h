@@ -22,7 +22,8 @@ namespace ospreon::os {
 // other backslashes are literal. No variable, glob or tilde expansion is done.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
-class ChildProcess {
+class ChildProcess
+{
 public:
     explicit ChildProcess(pid_t pid) : m_pid(pid) {}
     ChildProcess(ChildProcess&& other) noexcept;

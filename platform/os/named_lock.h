@@ -9,7 +9,8 @@
 
 namespace ospreon::os {
 
-class NamedLock {
+class NamedLock
+{
 public:
     // Waits at most `timeout`; fails with ETIMEDOUT when the lock stays taken, or
     // with the errno of the lock file when it cannot be opened.

@@ -11,11 +11,12 @@
 
 namespace ospreon::os {
 
-struct ProcessInfo {
+struct ProcessInfo
+{
     int pid = 0;
-    std::string name;                    // executable base name
-    std::uint64_t workingSetBytes = 0;   // VmRSS in bytes
-    bool readable = true;                // false: the process exists but its details could not be read
+    std::string name;                  // executable base name
+    std::uint64_t workingSetBytes = 0; // VmRSS in bytes
+    bool readable = true; // false: the process exists but its details could not be read
 };
 
 // Every process; one that ends while the list is read is left out. Fails only

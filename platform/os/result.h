@@ -9,13 +9,14 @@
 
 namespace ospreon {
 
-struct Error {
+struct Error
+{
     int code = 0;        // errno-style code of the failing call, 0 when none applies
     std::string message; // what failed, naming the file or object
 };
 
-template <class T>
-class [[nodiscard]] Result {
+template <class T> class [[nodiscard]] Result
+{
 public:
     Result(T value) : m_state(std::move(value)) {}
     Result(Error error) : m_state(std::move(error)) {}
@@ -37,8 +38,8 @@ private:
     std::variant<T, Error> m_state;
 };
 
-template <>
-class [[nodiscard]] Result<void> {
+template <> class [[nodiscard]] Result<void>
+{
 public:
     Result() = default;
     Result(Error error) : m_error(std::move(error)), m_failed(true) {}

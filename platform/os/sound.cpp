@@ -75,7 +75,8 @@ Result<void> PlaySoundFile(const std::string& path, SoundWait wait)
     int status = child->Wait();
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return {};
-    return Error{0, "sound player '" + player + "' " + DescribeWaitStatus(status) + " playing " + path};
+    return Error{0, "sound player '" + player + "' " + DescribeWaitStatus(status) + " playing " +
+                        path};
 }
 
 void Beep()

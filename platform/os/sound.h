@@ -9,7 +9,11 @@
 
 namespace ospreon::os {
 
-enum class SoundWait { ToEnd, NoWait };
+enum class SoundWait
+{
+    ToEnd,
+    NoWait
+};
 
 // Fails when no player is found or it cannot be started; with ToEnd, also when the
 // player ends with a non-zero status.

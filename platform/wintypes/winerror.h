@@ -22,7 +22,10 @@ inline constexpr LONG ERROR_KEY_DELETED = 1018;
 inline constexpr LONG ERROR_TIMEOUT = 1460;
 inline constexpr LONG RPC_S_SERVER_UNAVAILABLE = 1722;
 
-constexpr HRESULT MakeHResult(std::uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT MakeHResult(std::uint32_t value)
+{
+    return static_cast<HRESULT>(value);
+}
 
 constexpr HRESULT HRESULT_FROM_WIN32(LONG error)
 {
@@ -30,8 +33,14 @@ constexpr HRESULT HRESULT_FROM_WIN32(LONG error)
                       : MakeHResult((static_cast<std::uint32_t>(error) & 0xFFFFu) | 0x80070000u);
 }
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr)
+{
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr)
+{
+    return hr < 0;
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
