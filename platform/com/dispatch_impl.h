@@ -47,4 +47,37 @@ protected:
     ~DispatchImpl() = default;
 };
 
+// The IDispatch part of an interface that no type library describes: it is reached
+// through its vtable only, and late-bound calls find no member.
+template <class Interface> class VtableDispatch : public Interface
+{
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override
+    {
+        for (UINT i = 0; ids && i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+protected:
+    ~VtableDispatch() = default;
+};
+
 } // namespace ospreon::com

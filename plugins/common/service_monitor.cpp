@@ -56,34 +56,6 @@ template <class Body> HRESULT Guarded(Body&& body)
 
 } // namespace
 
-HRESULT MonitorPluginFacet::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-HRESULT MonitorPluginFacet::GetTypeInfo(UINT, LCID, ITypeInfo** info)
-{
-    if (info)
-        *info = nullptr;
-    return DISP_E_BADINDEX;
-}
-
-HRESULT MonitorPluginFacet::GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids)
-{
-    for (UINT i = 0; ids && i < count; ++i)
-        ids[i] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT MonitorPluginFacet::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                   UINT*)
-{
-    return DISP_E_MEMBERNOTFOUND;
-}
-
 ServiceMonitor* ServiceMonitor::Create(const PluginType& type)
 {
     // The strings and the type's check are built here: nothing they throw may reach

@@ -16,21 +16,8 @@
 
 namespace ospreon::plugin {
 
-// IMonitorPlugin is described by no type library: late-bound calls on it fail.
-class MonitorPluginFacet : public IMonitorPlugin
-{
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override;
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override;
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override;
-
-protected:
-    ~MonitorPluginFacet() = default;
-};
-
 class ServiceMonitor final : public com::DispatchImpl<IServiceMonitor, kIServiceMonitorDesc>,
-                             public MonitorPluginFacet
+                             public com::VtableDispatch<IMonitorPlugin>
 {
 public:
     // A new object with one reference; it counts in the module's lock count.

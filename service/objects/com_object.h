@@ -1,51 +1,20 @@
 #pragma once
 // The frame of every object of this library: reference counting, QueryInterface for
 // its one interface, and the module lock (an object alive keeps the library loaded).
-//
-// The service interfaces other than IUser are called through their vtables only
-// (no type library describes them): VtableDispatch answers late-bound calls on
-// them with "member not found".
+// The service interfaces other than IUser are called through their vtables only:
+// their IDispatch part is com::VtableDispatch.
 
 #include <atomic>
 #include <new>
 #include <utility>
 
 #include "platform/com/com_ptr.h"
-#include "platform/com/dispatch.h"
+#include "platform/com/dispatch_impl.h"
 #include "service/objects/module_lock.h"
 
 namespace ospreon::service {
 
-template <class Interface> class VtableDispatch : public Interface
-{
-public:
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
-    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override
-    {
-        for (UINT i = 0; ids && i < count; ++i)
-            ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return DISP_E_MEMBERNOTFOUND;
-    }
-
-protected:
-    ~VtableDispatch() = default;
-};
+using com::VtableDispatch;
 
 // `Base` is the interface with its IDispatch part (VtableDispatch<IUserStore>,
 // DispatchImpl<IUser, kIUserDesc>). The virtual destructor comes after the
