@@ -88,15 +88,16 @@ Result<std::optional<ValueData>> ReadData(HKEY key, const std::string& path,
                        RegLastErrorText());
 }
 
-// The names of the key's values, the default value ("") first.
-Result<std::vector<std::string>> ValueNames(HKEY key, const std::string& path)
+// The names an enumeration call gives for index 0, 1, ... up to ERROR_NO_MORE_ITEMS,
+// the buffer growing to the size a longer name asks for. `what` names the list.
+template <class Enumerate>
+Result<std::vector<std::string>> EnumerateNames(Enumerate enumerate, const std::string& what)
 {
     std::vector<std::string> names;
     std::vector<char> buffer(256);
     for (DWORD index = 0;;) {
         DWORD size = static_cast<DWORD>(buffer.size());
-        LSTATUS status =
-            RegEnumValue(key, index, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS status = enumerate(index, buffer.data(), &size);
         if (status == ERROR_NO_MORE_ITEMS)
             return names;
         if (status == ERROR_MORE_DATA) {
@@ -104,33 +105,29 @@ Result<std::vector<std::string>> ValueNames(HKEY key, const std::string& path)
             continue;
         }
         if (status != ERROR_SUCCESS)
-            return Unavailable("cannot list the values of " + Quoted(path) + ": " +
-                               RegLastErrorText());
+            return Unavailable("cannot list " + what + ": " + RegLastErrorText());
         names.emplace_back(buffer.data(), size);
         ++index;
     }
 }
 
+// The names of the key's values, the default value ("") first.
+Result<std::vector<std::string>> ValueNames(HKEY key, const std::string& path)
+{
+    return EnumerateNames(
+        [key](DWORD index, char* name, DWORD* size) {
+            return RegEnumValue(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+        },
+        "the values of " + Quoted(path));
+}
+
 Result<std::vector<std::string>> SubkeyNames(HKEY key, const std::string& path)
 {
-    std::vector<std::string> names;
-    std::vector<char> buffer(256);
-    for (DWORD index = 0;;) {
-        DWORD size = static_cast<DWORD>(buffer.size());
-        LSTATUS status =
-            RegEnumKeyEx(key, index, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS)
-            return names;
-        if (status == ERROR_MORE_DATA) {
-            buffer.resize(static_cast<std::size_t>(size) + 1);
-            continue;
-        }
-        if (status != ERROR_SUCCESS)
-            return Unavailable("cannot list the subkeys of " + Quoted(path) + ": " +
-                               RegLastErrorText());
-        names.emplace_back(buffer.data(), size);
-        ++index;
-    }
+    return EnumerateNames(
+        [key](DWORD index, char* name, DWORD* size) {
+            return RegEnumKeyEx(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+        },
+        "the subkeys of " + Quoted(path));
 }
 
 } // namespace
