@@ -218,9 +218,10 @@ Result<void> KeyStore::DeleteTree(const KeyRef& base, const KeyPath& path)
     return transaction.Commit();
 }
 
-Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)
+Result<std::string> KeyStore::NameAt(const char* sql, const KeyRef& key, DWORD index,
+                                     const char* what)
 {
-    Result<Query> query = m_connection.Prepare(kSubkeyAt);
+    Result<Query> query = m_connection.Prepare(sql);
     if (!query)
         return query.error();
     Result<bool> row = query->Bind(1, key.id).Bind(2, std::int64_t{index}).Step();
@@ -228,27 +229,21 @@ Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)
         return row.error();
     if (*row)
         return std::string(query->Text(0));
-    // A deleted key has no subkeys left either: tell the two cases apart.
+    // A deleted key has no subkeys or values left either: tell the two cases apart.
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
-    return Error{ERROR_NO_MORE_ITEMS,
-                 "key " + std::string(key.path) + " has no subkey number " + std::to_string(index)};
+    return Error{ERROR_NO_MORE_ITEMS, "key " + std::string(key.path) + " has no " + what +
+                                          " number " + std::to_string(index)};
+}
+
+Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)
+{
+    return NameAt(kSubkeyAt, key, index, "subkey");
 }
 
 Result<std::string> KeyStore::ValueNameAt(const KeyRef& key, DWORD index)
 {
-    Result<Query> query = m_connection.Prepare(kValueAt);
-    if (!query)
-        return query.error();
-    Result<bool> row = query->Bind(1, key.id).Bind(2, std::int64_t{index}).Step();
-    if (!row)
-        return row.error();
-    if (*row)
-        return std::string(query->Text(0));
-    if (Result<void> present = RequireKey(key); !present)
-        return present.error();
-    return Error{ERROR_NO_MORE_ITEMS,
-                 "key " + std::string(key.path) + " has no value number " + std::to_string(index)};
+    return NameAt(kValueAt, key, index, "value");
 }
 
 Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, BYTE* buffer,

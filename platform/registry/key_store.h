@@ -75,6 +75,8 @@ private:
     Result<void> RequireKey(const KeyRef& key);
     Result<std::optional<std::int64_t>> Child(std::int64_t parent, std::string_view name);
     Result<bool> HasChildren(std::int64_t id);
+    // The index-th name that `sql` lists for `key` (subkeys or values).
+    Result<std::string> NameAt(const char* sql, const KeyRef& key, DWORD index, const char* what);
     Result<void> RunOnKey(const char* sql, std::int64_t id);
     // The error for `path` not found under `base`: ERROR_KEY_DELETED when `base`
     // itself is gone, else ERROR_FILE_NOT_FOUND.

@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "platform/registry/transaction.h"
+#include "platform/sqlite/wal_mode.h"
 #include "platform/wintypes/winerror.h"
 
 namespace ospreon::registry {
@@ -42,31 +41,6 @@ INSERT INTO keys(id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROOT'),
                                           (2, NULL, 'HKEY_LOCAL_MACHINE');
 PRAGMA user_version = 1;
 )sql";
-
-// Puts the database into WAL mode. The switch takes an exclusive lock, which SQLite
-// does not wait for through the busy handler: when another process opening the
-// same new file holds a lock, try again until the busy timeout runs out. A file
-// already in WAL mode is left alone.
-int EnableWal(sqlite3* db, int timeoutMs)
-{
-    auto isWal = [](void* found, int, char** values, char**) {
-        *static_cast<bool*>(found) = values[0] && std::string_view(values[0]) == "wal";
-        return 0;
-    };
-    bool wal = false;
-    int rc = sqlite3_exec(db, "PRAGMA journal_mode", isWal, &wal, nullptr);
-    if (rc != SQLITE_OK || wal)
-        return rc;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED)
-            return rc;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return rc;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
 
 std::string ErrnoText(int error)
 {
@@ -220,7 +194,7 @@ Result<void> RegistryConnection::Configure()
     // WAL lets readers go on while a writer commits. NORMAL syncs at checkpoints:
     // the file stays consistent through any crash, and only the last commits
     // before a power cut can be lost.
-    if (int rc = EnableWal(db, kBusyTimeoutMs); rc != SQLITE_OK)
+    if (int rc = sqlite::EnableWal(db, kBusyTimeoutMs); rc != SQLITE_OK)
         return Fail(rc, "cannot switch to WAL mode");
     if (int rc = sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
         rc != SQLITE_OK)

@@ -1,10 +1,9 @@
 #include "service/store/schema.h"
 
-#include <chrono>
 #include <string>
 #include <string_view>
-#include <thread>
 
+#include "platform/sqlite/wal_mode.h"
 #include "service/store/database.h"
 #include "service/store/service_errors.h"
 #include "service/store/transaction.h"
@@ -57,31 +56,6 @@ Result<std::int64_t> ReadNumber(Database& database, const char* sql)
     if (!row)
         return row.error();
     return *row ? query->Int(0) : 0;
-}
-
-// Puts the database into WAL mode. The switch takes an exclusive lock, which SQLite
-// does not wait for through the busy handler: when another process opening the
-// same new file holds a lock, try again until the busy timeout runs out. A file
-// already in WAL mode is left alone.
-int EnableWal(sqlite3* db, int timeoutMs)
-{
-    auto isWal = [](void* found, int, char** values, char**) {
-        *static_cast<bool*>(found) = values[0] && std::string_view(values[0]) == "wal";
-        return 0;
-    };
-    bool wal = false;
-    int rc = sqlite3_exec(db, "PRAGMA journal_mode", isWal, &wal, nullptr);
-    if (rc != SQLITE_OK || wal)
-        return rc;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED)
-            return rc;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return rc;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 Error NotOurs(const Database& database, const std::string& why)
@@ -157,7 +131,7 @@ Result<void> EnsureSchema(Database& database)
     // WAL lets readers go on while a writer commits. NORMAL syncs at checkpoints:
     // the file stays consistent through any crash, and only the last commits
     // before a power cut can be lost.
-    if (int rc = EnableWal(database.handle(), Database::kBusyTimeoutMs); rc != SQLITE_OK)
+    if (int rc = sqlite::EnableWal(database.handle(), Database::kBusyTimeoutMs); rc != SQLITE_OK)
         return database.Fail(rc, "cannot switch to WAL mode");
     if (Result<void> sync = database.Execute("PRAGMA synchronous = NORMAL"); !sync)
         return sync.error();
