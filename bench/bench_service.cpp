@@ -70,7 +70,7 @@ public:
     // `count` records of five values each, written straight into the store.
     bool Fill(int count)
     {
-        auto db = ospreon::store::Database::OpenDefault();
+        auto db = ospreon::store::OpenDefault();
         if (!db)
             return false;
         std::vector<ospreon::store::RecordData> records;

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
-#include "platform/registry/registry_connection.h"
-#include "platform/registry/transaction.h"
+#include "platform/sqlite/connection.h"
+#include "platform/sqlite/transaction.h"
 #include "platform/wintypes/winerror.h"
 
 namespace ospreon::registry {
+
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
 
@@ -69,10 +72,10 @@ Error ValueMissing(const KeyRef& key, std::string_view name)
 
 Result<bool> KeyStore::Exists(std::int64_t id)
 {
-    Result<Query> query = m_connection.Prepare(kKeyExists);
-    if (!query)
-        return query.error();
-    return query->Bind(1, id).Step();
+    Result<std::optional<std::int64_t>> found = m_connection.QueryInt(kKeyExists, id);
+    if (!found)
+        return found.error();
+    return found->has_value();
 }
 
 Result<void> KeyStore::RequireKey(const KeyRef& key)
@@ -87,31 +90,20 @@ Result<void> KeyStore::RequireKey(const KeyRef& key)
 
 Result<std::optional<std::int64_t>> KeyStore::Child(std::int64_t parent, std::string_view name)
 {
-    Result<Query> query = m_connection.Prepare(kFindChild);
-    if (!query)
-        return query.error();
-    Result<bool> row = query->Bind(1, parent).Bind(2, name).Step();
-    if (!row)
-        return row.error();
-    if (!*row)
-        return std::optional<std::int64_t>();
-    return std::optional<std::int64_t>(query->Int(0));
+    return m_connection.QueryInt(kFindChild, parent, name);
 }
 
 Result<bool> KeyStore::HasChildren(std::int64_t id)
 {
-    Result<Query> query = m_connection.Prepare(kHasChildren);
-    if (!query)
-        return query.error();
-    return query->Bind(1, id).Step();
+    Result<std::optional<std::int64_t>> found = m_connection.QueryInt(kHasChildren, id);
+    if (!found)
+        return found.error();
+    return found->has_value();
 }
 
 Result<void> KeyStore::RunOnKey(const char* sql, std::int64_t id)
 {
-    Result<Query> query = m_connection.Prepare(sql);
-    if (!query)
-        return query.error();
-    return query->Bind(1, id).Run();
+    return m_connection.Run(sql, id);
 }
 
 Error KeyStore::Missing(const KeyRef& base, const KeyPath& path)
@@ -131,7 +123,7 @@ Result<std::int64_t> KeyStore::Find(const KeyRef& base, const KeyPath& path)
             return present.error();
         return id;
     }
-    Transaction snapshot(m_connection, Transaction::Kind::Read);
+    Transaction snapshot(m_connection, Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     for (std::string_view name : path) {
@@ -162,12 +154,9 @@ Result<CreatedKey> KeyStore::Create(const KeyRef& base, const KeyPath& path)
             key = {**child, false};
             continue;
         }
-        Result<Query> insert = m_connection.Prepare(kInsertKey);
-        if (!insert)
-            return insert.error();
-        if (Result<void> inserted = insert->Bind(1, key.id).Bind(2, name).Run(); !inserted)
+        if (Result<void> inserted = m_connection.Run(kInsertKey, key.id, name); !inserted)
             return inserted.error();
-        key = {sqlite3_last_insert_rowid(m_connection.handle()), true};
+        key = {m_connection.LastInsertId(), true};
     }
     if (Result<void> committed = transaction.Commit(); !committed)
         return committed.error();
@@ -221,14 +210,12 @@ Result<void> KeyStore::DeleteTree(const KeyRef& base, const KeyPath& path)
 Result<std::string> KeyStore::NameAt(const char* sql, const KeyRef& key, DWORD index,
                                      const char* what)
 {
-    Result<Query> query = m_connection.Prepare(sql);
-    if (!query)
-        return query.error();
-    Result<bool> row = query->Bind(1, key.id).Bind(2, std::int64_t{index}).Step();
-    if (!row)
-        return row.error();
-    if (*row)
-        return std::string(query->Text(0));
+    Result<std::optional<std::string>> name = m_connection.QueryRow(
+        sql, [](const Statement& row) { return std::string(row.Text(0)); }, key.id, index);
+    if (!name)
+        return name.error();
+    if (*name)
+        return std::move(**name);
     // A deleted key has no subkeys or values left either: tell the two cases apart.
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
@@ -249,10 +236,10 @@ Result<std::string> KeyStore::ValueNameAt(const KeyRef& key, DWORD index)
 Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, BYTE* buffer,
                                       DWORD capacity)
 {
-    Result<Query> query = m_connection.Prepare(kReadValue);
+    Result<Statement> query = m_connection.Prepare(kReadValue);
     if (!query)
         return query.error();
-    Result<bool> row = query->Bind(1, key.id).Bind(2, name).Step();
+    Result<bool> row = query->BindAll(key.id, name).Step();
     if (!row)
         return row.error();
     if (!*row)
@@ -275,14 +262,10 @@ Result<void> KeyStore::WriteValue(const KeyRef& key, std::string_view name, DWOR
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
     {
-        Result<Query> query = m_connection.Prepare(kWriteValue);
+        Result<Statement> query = m_connection.Prepare(kWriteValue);
         if (!query)
             return query.error();
-        Result<void> written = query->Bind(1, key.id)
-                                   .Bind(2, name)
-                                   .Bind(3, std::int64_t{type})
-                                   .BindBlob(4, data)
-                                   .Run();
+        Result<void> written = query->BindAll(key.id, name, type).BindBlobNoCopy(4, data).Run();
         if (!written)
             return written.error();
     }
@@ -296,14 +279,9 @@ Result<void> KeyStore::DeleteValue(const KeyRef& key, std::string_view name)
         return transaction.error();
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
-    {
-        Result<Query> query = m_connection.Prepare(kDeleteValue);
-        if (!query)
-            return query.error();
-        if (Result<void> deleted = query->Bind(1, key.id).Bind(2, name).Run(); !deleted)
-            return deleted.error();
-    }
-    if (sqlite3_changes(m_connection.handle()) == 0)
+    if (Result<void> deleted = m_connection.Run(kDeleteValue, key.id, name); !deleted)
+        return deleted.error();
+    if (m_connection.Changes() == 0)
         return ValueMissing(key, name);
     return transaction.Commit();
 }

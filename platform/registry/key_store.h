@@ -13,9 +13,11 @@
 #include "platform/registry/key_path.h"
 #include "platform/wintypes/wintypes.h"
 
-namespace ospreon::registry {
+namespace ospreon::sqlite {
+class Connection;
+} // namespace ospreon::sqlite
 
-class RegistryConnection;
+namespace ospreon::registry {
 
 // Row ids of the two roots, fixed by the schema.
 inline constexpr std::int64_t kClassesRootId = 1;
@@ -43,7 +45,7 @@ struct CreatedKey
 class KeyStore
 {
 public:
-    explicit KeyStore(RegistryConnection& connection) : m_connection(connection) {}
+    explicit KeyStore(sqlite::Connection& connection) : m_connection(connection) {}
 
     // The key at `path` under `base`; `base` itself for an empty path.
     [[nodiscard]] Result<std::int64_t> Find(const KeyRef& base, const KeyPath& path);
@@ -82,7 +84,7 @@ private:
     // itself is gone, else ERROR_FILE_NOT_FOUND.
     Error Missing(const KeyRef& base, const KeyPath& path);
 
-    RegistryConnection& m_connection;
+    sqlite::Connection& m_connection;
 };
 
 } // namespace ospreon::registry

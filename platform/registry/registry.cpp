@@ -20,7 +20,6 @@ using ospreon::registry::CreatedKey;
 using ospreon::registry::KeyPath;
 using ospreon::registry::KeyRef;
 using ospreon::registry::KeyStore;
-using ospreon::registry::RegistryConnection;
 using ospreon::registry::RegistryState;
 using ospreon::registry::SplitKeyPath;
 using ospreon::registry::ValueInfo;
@@ -81,7 +80,7 @@ std::string ValueLabel(const char* valueName)
 struct KeyCall
 {
     std::unique_lock<std::mutex> lock;
-    RegistryConnection* connection = nullptr;
+    ospreon::sqlite::Connection* connection = nullptr;
     KeyRef key;
 
     KeyStore Store() const { return KeyStore(*connection); }
@@ -91,7 +90,7 @@ Result<KeyCall> Enter(HKEY hKey)
 {
     RegistryState& state = RegistryState::Instance();
     std::unique_lock<std::mutex> lock = state.Lock();
-    Result<RegistryConnection*> connection = state.Connection();
+    Result<ospreon::sqlite::Connection*> connection = state.Connection();
     if (!connection)
         return connection.error();
     Result<KeyRef> key = state.Resolve(hKey, **connection);

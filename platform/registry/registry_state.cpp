@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include "platform/os/paths.h"
+#include "platform/registry/registry_database.h"
 
 namespace ospreon::registry {
 
@@ -31,7 +32,7 @@ RegistryState::RegistryState()
                      });
 }
 
-Result<RegistryConnection*> RegistryState::Connection()
+Result<sqlite::Connection*> RegistryState::Connection()
 {
     if (m_forked) {
         m_forked = false;
@@ -42,20 +43,20 @@ Result<RegistryConnection*> RegistryState::Connection()
     }
     std::string path = (os::Home() / "registry.db").string();
     if (m_connection && m_connection->path() == path &&
-        IdentityOf(path) == m_connection->identity())
+        sqlite::IdentityOf(path) == m_connection->identity())
         return m_connection.get();
 
     // Close the old one first: a failed open must not leave calls going to a
     // database that is no longer the current one.
     m_connection.reset();
-    Result<std::unique_ptr<RegistryConnection>> opened = RegistryConnection::Open(path);
+    Result<std::unique_ptr<sqlite::Connection>> opened = OpenRegistryDatabase(path);
     if (!opened)
         return opened.error();
     m_connection = std::move(*opened);
     return m_connection.get();
 }
 
-Result<KeyRef> RegistryState::Resolve(HKEY key, const RegistryConnection& connection) const
+Result<KeyRef> RegistryState::Resolve(HKEY key, const sqlite::Connection& connection) const
 {
     if (key == HKEY_CLASSES_ROOT)
         return KeyRef{kClassesRootId, kClassesRootName};
@@ -76,7 +77,7 @@ Result<KeyRef> RegistryState::Resolve(HKEY key, const RegistryConnection& connec
     return KeyRef{handle.id, handle.path};
 }
 
-HKEY RegistryState::Adopt(std::int64_t id, std::string path, const RegistryConnection& connection)
+HKEY RegistryState::Adopt(std::int64_t id, std::string path, const sqlite::Connection& connection)
 {
     auto handle = std::make_unique<RegistryKeyHandle>(
         RegistryKeyHandle{id, connection.path(), connection.identity(), std::move(path)});

@@ -13,14 +13,14 @@
 #include "platform/os/result.h"
 #include "platform/registry/key_store.h"
 #include "platform/registry/registry.h"
-#include "platform/registry/registry_connection.h"
+#include "platform/sqlite/connection.h"
 
 // What an HKEY of an opened key points to.
 struct RegistryKeyHandle
 {
     std::int64_t id = 0;
     std::string database;                     // path of the registry.db it belongs to
-    ospreon::registry::FileIdentity identity; // and that file's identity
+    ospreon::sqlite::FileIdentity identity; // and that file's identity
     std::string path;                         // "HKEY_LOCAL_MACHINE\SOFTWARE\...", for messages
 };
 
@@ -37,12 +37,12 @@ public:
     // The following need the lock held.
 
     // The connection to the current $OSPREON_HOME/registry.db, (re)opened as needed.
-    Result<RegistryConnection*> Connection();
+    Result<sqlite::Connection*> Connection();
     // The row an HKEY stands for in `connection`'s database. ERROR_INVALID_HANDLE
     // for what is not an open key, or a key of another database.
-    Result<KeyRef> Resolve(HKEY key, const RegistryConnection& connection) const;
+    Result<KeyRef> Resolve(HKEY key, const sqlite::Connection& connection) const;
     // A new handle for row `id`.
-    HKEY Adopt(std::int64_t id, std::string path, const RegistryConnection& connection);
+    HKEY Adopt(std::int64_t id, std::string path, const sqlite::Connection& connection);
     // Forgets and frees a handle; false when it is not one of ours.
     bool Close(HKEY key);
 
@@ -51,9 +51,9 @@ private:
 
     std::mutex m_mutex;
     bool m_forked = false; // set in a child of fork()
-    std::unique_ptr<RegistryConnection> m_connection;
+    std::unique_ptr<sqlite::Connection> m_connection;
     // Connections inherited through fork(), kept unclosed (see Abandon()).
-    std::vector<std::unique_ptr<RegistryConnection>> m_inherited;
+    std::vector<std::unique_ptr<sqlite::Connection>> m_inherited;
     std::unordered_map<HKEY, std::unique_ptr<RegistryKeyHandle>> m_handles;
 };
 

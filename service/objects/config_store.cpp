@@ -13,7 +13,7 @@ HRESULT ConfigStore::OpenSection(BSTR section)
     return Guarded([&] {
         if (!EqualsNoCase(com::BstrToUtf8(section), kServiceSection))
             return E_INVALIDARG;
-        Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
             return HResultOf(db.error());
         std::lock_guard lock(m_mutex);

@@ -9,7 +9,7 @@ namespace ospreon::service {
 HRESULT ServiceControl::Reload(BSTR controlPassword)
 {
     return Guarded([&] {
-        Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
             return HResultOf(db.error());
         Result<bool> reloaded = store::MetaTable(**db).Reload(com::BstrToUtf8(controlPassword));

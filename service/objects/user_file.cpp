@@ -57,7 +57,7 @@ HRESULT UserFile::Import(BSTR path)
             record.type = type->name;
             accepted.push_back(std::move(record));
         }
-        Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
             return HResultOf(db.error());
         Result<void> merged =
@@ -75,7 +75,7 @@ HRESULT UserFile::Export(BSTR path)
         const std::string file = com::BstrToUtf8(path);
         if (file.empty())
             return E_INVALIDARG;
-        Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
             return HResultOf(db.error());
         Result<std::vector<store::RecordData>> records = store::RecordTable(**db).ReadAll();

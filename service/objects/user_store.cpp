@@ -41,7 +41,7 @@ Result<std::shared_ptr<store::Database>> UserStore::Connection()
 {
     std::lock_guard lock(m_mutex);
     if (!m_db) {
-        Result<std::shared_ptr<store::Database>> opened = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> opened = store::OpenDefault();
         if (!opened)
             return opened;
         m_db = std::move(*opened);

@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "platform/os/result.h"
+#include "service/store/database.h"
 
 namespace ospreon::store {
-
-class Database;
 
 // The monitor service's section, with its log file, backup file and control
 // password.

@@ -2,7 +2,7 @@
 
 #include "service/store/config_table.h"
 #include "service/store/database.h"
-#include "service/store/transaction.h"
+#include "platform/sqlite/transaction.h"
 
 namespace ospreon::store {
 
@@ -19,31 +19,13 @@ constexpr char kSetMeta[] = "INSERT INTO meta(name, value) VALUES (?1, ?2) "
 constexpr char kImportSummary[] = "SELECT name, value FROM meta WHERE name IN "
                                   "('last_import_applied', 'last_import_skipped', 'last_import')";
 
+// The number a statement reads; 0 when it finds no row.
 Result<std::int64_t> ReadNumber(Database& db, const char* sql)
 {
-    Result<Query> query = db.Prepare(sql);
-    if (!query)
-        return query.error();
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    return *row ? query->Int(0) : 0;
-}
-
-Result<void> RunPlain(Database& db, const char* sql)
-{
-    Result<Query> query = db.Prepare(sql);
-    if (!query)
-        return query.error();
-    return query->Run();
-}
-
-template <class Value> Result<void> SetMeta(Database& db, std::string_view name, Value value)
-{
-    Result<Query> query = db.Prepare(kSetMeta);
-    if (!query)
-        return query.error();
-    return query->Bind(1, name).Bind(2, value).Run();
+    Result<std::optional<std::int64_t>> number = db.QueryInt(sql);
+    if (!number)
+        return number.error();
+    return number->value_or(0);
 }
 
 } // namespace
@@ -57,23 +39,21 @@ Result<std::int64_t> MetaTable::Generation()
 Result<bool> MetaTable::Reload(std::string_view password)
 {
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
-    {
-        Result<Query> query = m_db.Prepare(kControlPass);
-        if (!query)
-            return query.error();
-        query->Bind(1, std::string_view(kServiceSection))
-            .Bind(2, std::string_view(kControlPassName));
-        Result<bool> row = query->Step();
-        if (!row)
-            return row.error();
-        // No password stored, or an empty one, lets nobody in.
-        if (!*row || query->Text(0).empty() || query->Text(0) != password)
-            return false;
-    }
-    if (Result<void> bumped = RunPlain(m_db, kBumpGeneration); !bumped)
+    Result<std::optional<bool>> matches = m_db.QueryRow(
+        kControlPass,
+        [password](const sqlite::Statement& row) {
+            // An empty stored password lets nobody in.
+            return !row.Text(0).empty() && row.Text(0) == password;
+        },
+        kServiceSection, kControlPassName);
+    if (!matches)
+        return matches.error();
+    if (!matches->value_or(false)) // no password stored lets nobody in either
+        return false;
+    if (Result<void> bumped = m_db.Run(kBumpGeneration); !bumped)
         return bumped.error();
     if (Result<void> committed = transaction.Commit(); !committed)
         return committed.error();
@@ -83,7 +63,7 @@ Result<bool> MetaTable::Reload(std::string_view password)
 Result<ImportSummary> MetaTable::LastImport()
 {
     auto lock = m_db.Lock();
-    Result<Query> query = m_db.Prepare(kImportSummary);
+    Result<sqlite::Statement> query = m_db.Prepare(kImportSummary);
     if (!query)
         return query.error();
     ImportSummary summary;
@@ -111,16 +91,16 @@ Result<std::int64_t> MetaTable::RecordsVersion(Database& database)
 
 Result<void> MetaTable::BumpRecordsVersion(Database& database)
 {
-    return RunPlain(database, kBumpRecordsVersion);
+    return database.Run(kBumpRecordsVersion);
 }
 
 Result<void> MetaTable::StoreImportSummary(Database& database, const ImportSummary& summary)
 {
-    if (Result<void> done = SetMeta(database, "last_import_applied", summary.applied); !done)
+    if (Result<void> done = database.Run(kSetMeta, "last_import_applied", summary.applied); !done)
         return done;
-    if (Result<void> done = SetMeta(database, "last_import_skipped", summary.skipped); !done)
+    if (Result<void> done = database.Run(kSetMeta, "last_import_skipped", summary.skipped); !done)
         return done;
-    return SetMeta(database, "last_import", std::string_view(summary.text));
+    return database.Run(kSetMeta, "last_import", summary.text);
 }
 
 } // namespace ospreon::store

@@ -8,10 +8,9 @@
 #include <string_view>
 
 #include "platform/os/result.h"
+#include "service/store/database.h"
 
 namespace ospreon::store {
-
-class Database;
 
 struct ImportSummary
 {

@@ -5,9 +5,12 @@
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
 #include "service/store/service_errors.h"
-#include "service/store/transaction.h"
+#include "platform/sqlite/transaction.h"
 
 namespace ospreon::store {
+
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
 
@@ -42,6 +45,12 @@ Error Gone(RecordId id)
     return Error{WARDEN_E_RECORDGONE, "record " + std::to_string(id) + " was removed"};
 }
 
+Error NoEntryAt(RecordId id, std::int64_t position)
+{
+    return Error{DISP_E_BADINDEX,
+                 "record " + std::to_string(id) + " has no entry at " + std::to_string(position)};
+}
+
 bool HasDuplicateKeys(const RecordData& record)
 {
     std::set<std::string_view> keys;
@@ -55,35 +64,15 @@ bool HasDuplicateKeys(const RecordData& record)
 // The id of the record named `name`, or nullopt.
 Result<std::optional<RecordId>> FindId(Database& db, std::string_view name)
 {
-    Result<Query> query = db.Prepare(kFindByName);
-    if (!query)
-        return query.error();
-    query->Bind(1, name);
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    if (!*row)
-        return std::optional<RecordId>();
-    return std::optional<RecordId>(query->Int(0));
-}
-
-Result<void> RunWithId(Database& db, const char* sql, RecordId id)
-{
-    Result<Query> query = db.Prepare(sql);
-    if (!query)
-        return query.error();
-    return query->Bind(1, id).Run();
+    return db.QueryInt(kFindByName, name);
 }
 
 Result<void> InsertParameters(Database& db, RecordId id, const std::vector<Parameter>& parameters)
 {
     std::int64_t position = 0;
     for (const Parameter& parameter : parameters) {
-        Result<Query> query = db.Prepare(kInsertParam);
-        if (!query)
-            return query.error();
-        query->Bind(1, id).Bind(2, position++).Bind(3, parameter.key).Bind(4, parameter.value);
-        if (Result<void> done = query->Run(); !done)
+        if (Result<void> done = db.Run(kInsertParam, id, position++, parameter.key, parameter.value);
+            !done)
             return done.error();
     }
     return {};
@@ -91,28 +80,12 @@ Result<void> InsertParameters(Database& db, RecordId id, const std::vector<Param
 
 Result<RecordId> InsertRecord(Database& db, const RecordData& record)
 {
-    RecordId id = 0;
-    {
-        Result<Query> query = db.Prepare(kInsertRecord);
-        if (!query)
-            return query.error();
-        query->Bind(1, record.name).Bind(2, record.type);
-        Result<bool> row = query->Step();
-        if (!row)
-            return row.error();
-        id = query->Int(0);
-    }
-    if (Result<void> done = InsertParameters(db, id, record.parameters); !done)
+    Result<std::optional<RecordId>> id = db.QueryInt(kInsertRecord, record.name, record.type);
+    if (!id)
+        return id.error();
+    if (Result<void> done = InsertParameters(db, **id, record.parameters); !done)
         return done.error();
-    return id;
-}
-
-Result<void> Append(Database& db, RecordId id, std::string_view key, std::string_view value)
-{
-    Result<Query> query = db.Prepare(kAppend);
-    if (!query)
-        return query.error();
-    return query->Bind(1, id).Bind(2, key).Bind(3, value).Run();
+    return **id;
 }
 
 // What a record holds under a key: nothing at all (the record is gone), no such
@@ -126,20 +99,19 @@ enum class Lookup
 
 Result<Lookup> LookUp(Database& db, RecordId id, std::string_view key, std::string* value)
 {
-    Result<Query> query = db.Prepare(kValue);
-    if (!query)
-        return query.error();
-    query->Bind(1, id).Bind(2, key);
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    if (!*row)
-        return Lookup::Gone;
-    if (query->IsNull(0))
-        return Lookup::Missing;
-    if (value)
-        *value = query->Text(0);
-    return Lookup::Present;
+    Result<std::optional<Lookup>> found = db.QueryRow(
+        kValue,
+        [value](const Statement& row) {
+            if (row.IsNull(0))
+                return Lookup::Missing;
+            if (value)
+                *value = row.Text(0);
+            return Lookup::Present;
+        },
+        id, key);
+    if (!found)
+        return found.error();
+    return found->value_or(Lookup::Gone);
 }
 
 } // namespace
@@ -190,7 +162,7 @@ Result<RecordId> RecordTable::Remove(std::string_view name)
     if (!*id)
         return Error{WARDEN_E_NORECORD, "no record named " + std::string(name)};
     for (const char* sql : {kDeleteParams, kDeleteRecord}) {
-        if (Result<void> done = RunWithId(m_db, sql, **id); !done)
+        if (Result<void> done = m_db.Run(sql, **id); !done)
             return done.error();
     }
     if (Result<void> bumped = MetaTable::BumpRecordsVersion(m_db); !bumped)
@@ -203,19 +175,16 @@ Result<RecordId> RecordTable::Remove(std::string_view name)
 Result<std::int64_t> RecordTable::Count()
 {
     auto lock = m_db.Lock();
-    Result<Query> query = m_db.Prepare(kCount);
-    if (!query)
-        return query.error();
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    return query->Int(0);
+    Result<std::optional<std::int64_t>> count = m_db.QueryInt(kCount);
+    if (!count)
+        return count.error();
+    return count->value_or(0);
 }
 
 Result<RecordIds> RecordTable::Ids()
 {
     auto lock = m_db.Lock();
-    Transaction snapshot(m_db, Transaction::Kind::Read);
+    Transaction snapshot(m_db, Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     RecordIds result;
@@ -223,7 +192,7 @@ Result<RecordIds> RecordTable::Ids()
     if (!version)
         return version.error();
     result.version = *version;
-    Result<Query> query = m_db.Prepare(kIds);
+    Result<Statement> query = m_db.Prepare(kIds);
     if (!query)
         return query.error();
     for (;;) {
@@ -246,49 +215,48 @@ Result<std::int64_t> RecordTable::RecordsVersion()
 Result<RecordTable::Head> RecordTable::ReadHead(RecordId id)
 {
     auto lock = m_db.Lock();
-    Result<Query> query = m_db.Prepare(kHead);
-    if (!query)
-        return query.error();
-    query->Bind(1, id);
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    if (!*row)
+    Result<std::optional<Head>> head = m_db.QueryRow(
+        kHead,
+        [](const Statement& row) {
+            return Head{std::string(row.Text(0)), std::string(row.Text(1))};
+        },
+        id);
+    if (!head)
+        return head.error();
+    if (!*head)
         return Gone(id);
-    return Head{std::string(query->Text(0)), std::string(query->Text(1))};
+    return std::move(**head);
 }
 
 Result<std::int64_t> RecordTable::ParameterCount(RecordId id)
 {
     auto lock = m_db.Lock();
-    Result<Query> query = m_db.Prepare(kParamCount);
-    if (!query)
-        return query.error();
-    query->Bind(1, id);
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    if (!*row)
+    Result<std::optional<std::int64_t>> count = m_db.QueryInt(kParamCount, id);
+    if (!count)
+        return count.error();
+    if (!*count)
         return Gone(id);
-    return query->Int(0);
+    return **count;
 }
 
 Result<Parameter> RecordTable::ParameterAt(RecordId id, std::int64_t position)
 {
     auto lock = m_db.Lock();
-    Result<Query> query = m_db.Prepare(kParamAt);
-    if (!query)
-        return query.error();
-    query->Bind(1, id).Bind(2, position);
-    Result<bool> row = query->Step();
-    if (!row)
-        return row.error();
-    if (!*row)
+    Result<std::optional<std::optional<Parameter>>> entry = m_db.QueryRow(
+        kParamAt,
+        [](const Statement& row) -> std::optional<Parameter> {
+            if (row.IsNull(0))
+                return std::nullopt;
+            return Parameter{std::string(row.Text(0)), std::string(row.Text(1))};
+        },
+        id, position);
+    if (!entry)
+        return entry.error();
+    if (!*entry)
         return Gone(id);
-    if (query->IsNull(0))
-        return Error{DISP_E_BADINDEX, "record " + std::to_string(id) + " has no entry at " +
-                                          std::to_string(position)};
-    return Parameter{std::string(query->Text(0)), std::string(query->Text(1))};
+    if (!**entry)
+        return NoEntryAt(id, position);
+    return std::move(***entry);
 }
 
 Result<void> RecordTable::PutAt(RecordId id, std::int64_t position, std::string_view value)
@@ -297,24 +265,15 @@ Result<void> RecordTable::PutAt(RecordId id, std::int64_t position, std::string_
     Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
-    {
-        Result<Query> update = m_db.Prepare(kUpdateAt);
-        if (!update)
-            return update.error();
-        if (Result<void> done = update->Bind(1, id).Bind(2, position).Bind(3, value).Run(); !done)
-            return done.error();
-    }
+    if (Result<void> done = m_db.Run(kUpdateAt, id, position, value); !done)
+        return done.error();
     if (m_db.Changes() == 0) {
-        Result<Query> exists = m_db.Prepare(kExists);
+        Result<std::optional<std::int64_t>> exists = m_db.QueryInt(kExists, id);
         if (!exists)
             return exists.error();
-        Result<bool> row = exists->Bind(1, id).Step();
-        if (!row)
-            return row.error();
-        if (!*row)
+        if (!*exists)
             return Gone(id);
-        return Error{DISP_E_BADINDEX, "record " + std::to_string(id) + " has no entry at " +
-                                          std::to_string(position)};
+        return NoEntryAt(id, position);
     }
     return transaction.Commit();
 }
@@ -348,15 +307,12 @@ Result<bool> RecordTable::Put(RecordId id, std::string_view key, std::string_vie
     case Lookup::Gone:
         return Gone(id);
     case Lookup::Missing:
-        done = Append(m_db, id, key, value);
+        done = m_db.Run(kAppend, id, key, value);
         break;
     case Lookup::Present:
         if (mode == PutMode::KeepExisting)
             return false;
-        if (Result<Query> update = m_db.Prepare(kUpdateValue); update)
-            done = update->Bind(1, id).Bind(2, key).Bind(3, value).Run();
-        else
-            done = update.error();
+        done = m_db.Run(kUpdateValue, id, key, value);
         break;
     }
     if (!done)
@@ -379,7 +335,7 @@ Result<bool> RecordTable::AddKey(RecordId id, std::string_view key)
         return Gone(id);
     if (*found == Lookup::Present)
         return false;
-    if (Result<void> done = Append(m_db, id, key, ""); !done)
+    if (Result<void> done = m_db.Run(kAppend, id, key, ""); !done)
         return done.error();
     if (Result<void> committed = transaction.Commit(); !committed)
         return committed.error();
@@ -389,13 +345,13 @@ Result<bool> RecordTable::AddKey(RecordId id, std::string_view key)
 Result<std::vector<RecordData>> RecordTable::ReadAll()
 {
     auto lock = m_db.Lock();
-    Transaction snapshot(m_db, Transaction::Kind::Read);
+    Transaction snapshot(m_db, Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     std::vector<RecordData> records;
     std::vector<RecordId> ids;
     {
-        Result<Query> query = m_db.Prepare(kAllRecords);
+        Result<Statement> query = m_db.Prepare(kAllRecords);
         if (!query)
             return query.error();
         for (;;) {
@@ -409,7 +365,7 @@ Result<std::vector<RecordData>> RecordTable::ReadAll()
                 RecordData{std::string(query->Text(1)), std::string(query->Text(2)), {}});
         }
     }
-    Result<Query> query = m_db.Prepare(kAllParams);
+    Result<Statement> query = m_db.Prepare(kAllParams);
     if (!query)
         return query.error();
     // Both lists are ordered by record id: walk them side by side.
@@ -453,13 +409,9 @@ Result<void> RecordTable::Merge(const std::vector<RecordData>& records, std::int
             continue;
         }
         const RecordId id = **existing;
-        Result<Query> update = m_db.Prepare(kUpdateRecord);
-        if (!update)
-            return update.error();
-        if (Result<void> done = update->Bind(1, id).Bind(2, record.name).Bind(3, record.type).Run();
-            !done)
+        if (Result<void> done = m_db.Run(kUpdateRecord, id, record.name, record.type); !done)
             return done.error();
-        if (Result<void> done = RunWithId(m_db, kDeleteParams, id); !done)
+        if (Result<void> done = m_db.Run(kDeleteParams, id); !done)
             return done.error();
         if (Result<void> done = InsertParameters(m_db, id, record.parameters); !done)
             return done.error();

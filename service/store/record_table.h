@@ -15,11 +15,10 @@
 #include <vector>
 
 #include "platform/os/result.h"
+#include "service/store/database.h"
 #include "service/store/record_data.h"
 
 namespace ospreon::store {
-
-class Database;
 
 class RecordTable
 {

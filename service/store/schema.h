@@ -17,17 +17,14 @@
 
 #include <cstdint>
 
-#include "platform/os/result.h"
+#include "platform/sqlite/connection.h"
 
 namespace ospreon::store {
-
-class Database;
 
 inline constexpr std::int64_t kSchemaVersion = 1;
 inline constexpr std::int64_t kApplicationId = 0x4F535748; // "OSWH"
 
-// Checks that the opened file is ours (or empty), switches it to WAL and migrates
-// it to kSchemaVersion.
-[[nodiscard]] Result<void> EnsureSchema(Database& database);
+// The store's schema for the SQLite layer; failures carry the service's HRESULTs.
+extern const sqlite::Schema kStoreSchema;
 
 } // namespace ospreon::store

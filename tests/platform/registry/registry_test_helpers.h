@@ -1,16 +1,14 @@
 #pragma once
 // Small helpers shared by the registry suites: opening keys with a readable
-// failure, listing subkeys, and a direct SQLite look at registry.db.
+// failure, listing subkeys, and reading strings.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/registry/registry.h"
+#include "tests/support/raw_database.h"
 
 namespace ospreon::registry::test {
 
@@ -59,47 +57,6 @@ inline std::string ReadString(HKEY key, const char* valueName)
     return value;
 }
 
-// A separate SQLite connection to a database file, for looking behind the API.
-class RawDatabase
-{
-public:
-    explicit RawDatabase(const std::filesystem::path& file)
-    {
-        sqlite3* db = nullptr;
-        int rc = sqlite3_open(file.c_str(), &db);
-        m_db.reset(db);
-        EXPECT_EQ(rc, SQLITE_OK) << file;
-        sqlite3_busy_timeout(db, 10'000);
-    }
-
-    void Exec(const char* sql)
-    {
-        char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(m_db.get(), sql, nullptr, nullptr, &error), SQLITE_OK)
-            << sql << ": " << (error ? error : "");
-        sqlite3_free(error);
-    }
-
-    // The first column of the first row of `sql`, as text ("" when none).
-    std::string Scalar(const char* sql)
-    {
-        sqlite3_stmt* raw = nullptr;
-        EXPECT_EQ(sqlite3_prepare_v2(m_db.get(), sql, -1, &raw, nullptr), SQLITE_OK)
-            << sql << ": " << sqlite3_errmsg(m_db.get());
-        std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)> statement(raw,
-                                                                             &sqlite3_finalize);
-        if (!raw || sqlite3_step(raw) != SQLITE_ROW)
-            return {};
-        const unsigned char* text = sqlite3_column_text(raw, 0);
-        return text ? reinterpret_cast<const char*>(text) : "";
-    }
-
-private:
-    struct Closer
-    {
-        void operator()(sqlite3* db) const { sqlite3_close(db); }
-    };
-    std::unique_ptr<sqlite3, Closer> m_db;
-};
+using ospreon::test::RawDatabase;
 
 } // namespace ospreon::registry::test

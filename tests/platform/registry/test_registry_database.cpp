@@ -5,17 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -39,28 +36,24 @@ protected:
     ospreon::test::TempHome m_home;
 };
 
-unsigned Mode(const fs::path& path)
+TEST_F(RegistryDatabase, ItsSchemaHoldsTheTwoRootsAndOlderFilesAreAdopted)
 {
-    struct stat info
-    {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
-    return info.st_mode & 0777;
-}
-
-TEST_F(RegistryDatabase, CreatedPrivateInWalModeWithAVersionedSchema)
-{
-    // TempHome puts the variable back afterwards.
-    const fs::path home = m_home.path() / "new" / "home";
-    ::setenv("OSPREON_HOME", home.c_str(), 1);
     CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
-
-    EXPECT_EQ(Mode(m_home.path() / "new"), 0700u);
-    EXPECT_EQ(Mode(home), 0700u);
-    for (const char* file : {"registry.db", "registry.db-wal", "registry.db-shm"})
-        EXPECT_EQ(Mode(home / file), 0600u) << file;
-    RawDatabase raw(home / "registry.db");
-    EXPECT_EQ(raw.Scalar("PRAGMA journal_mode"), "wal");
+    RawDatabase raw(Database());
+    EXPECT_EQ(raw.Scalar("SELECT group_concat(name, ',') FROM keys WHERE parent IS NULL"),
+              "HKEY_CLASSES_ROOT,HKEY_LOCAL_MACHINE");
     EXPECT_EQ(raw.Scalar("PRAGMA user_version"), "1");
+    EXPECT_EQ(raw.Scalar("PRAGMA application_id"), std::to_string(0x4F535247));
+
+    // Registries written before they were marked carry only their version; they
+    // stay usable, with their keys.
+    raw.Exec("PRAGMA application_id = 0");
+    {
+        ospreon::test::TempHome other; // so that the registry opens this file again
+        CreateKey(HKEY_LOCAL_MACHINE, "Elsewhere");
+    }
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE")) << RegLastErrorText();
+    EXPECT_EQ(raw.Scalar("PRAGMA application_id"), std::to_string(0x4F535247));
 }
 
 TEST_F(RegistryDatabase, HandlesBelongToTheHomeTheyWereOpenedIn)
@@ -92,36 +85,6 @@ TEST_F(RegistryDatabase, RemovedFileIsReplacedByANewOne)
     CreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\New");
     // Written to the file now at the path, not to the one unlinked.
     EXPECT_EQ(RawDatabase(Database()).Scalar("SELECT count(*) FROM keys WHERE name = 'new'"), "1");
-}
-
-TEST_F(RegistryDatabase, WriterWaitsForAnotherWritersTransaction)
-{
-    Key key = CreateKey(HKEY_LOCAL_MACHINE, "Tool");
-    RawDatabase other(Database());
-    other.Exec("BEGIN IMMEDIATE");
-    auto writer =
-        std::async(std::launch::async, [&key] { return SetDword(key.get(), "Value", 1); });
-    EXPECT_EQ(writer.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout)
-        << "the write did not wait for the lock";
-    other.Exec("COMMIT");
-    EXPECT_EQ(writer.get(), ERROR_SUCCESS) << RegLastErrorText();
-}
-
-TEST_F(RegistryDatabase, ANewDatabaseWaitsForAnotherConnectionBeforeSwitchingToWal)
-{
-    // Another process opening the same new file may hold it in rollback mode: the
-    // first call here must wait for it, as writes do, instead of failing at once.
-    fs::create_directories(Database().parent_path());
-    RawDatabase other(Database());
-    other.Exec("BEGIN IMMEDIATE");
-    auto creator = std::async(std::launch::async, [] {
-        Key key;
-        return RegCreateKeyEx(HKEY_LOCAL_MACHINE, "Tool", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.put(), nullptr);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    other.Exec("COMMIT");
-    EXPECT_EQ(creator.get(), ERROR_SUCCESS) << RegLastErrorText();
 }
 
 // ---------------------------------------------------------------- unusable files

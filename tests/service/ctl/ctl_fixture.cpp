@@ -59,7 +59,7 @@ void DamageStore(const std::filesystem::path& home, StoreDamage damage)
 {
     const std::filesystem::path file = home / "wardenhost.db";
     if (damage == StoreDamage::kNoParameterTable) {
-        Result<std::shared_ptr<store::Database>> db = store::Database::Open(file);
+        Result<std::shared_ptr<store::Database>> db = store::Open(file);
         ASSERT_TRUE(db.ok()) << db.error().message;
         Result<void> dropped = (*db)->Execute("DROP TABLE params");
         ASSERT_TRUE(dropped.ok()) << dropped.error().message;

@@ -118,7 +118,7 @@ LONG ServiceTest::Count()
 
 std::vector<store::RecordData> ServiceTest::StoredRecords()
 {
-    Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+    Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
     if (!db) {
         ADD_FAILURE() << db.error().message;
         return {};

@@ -32,7 +32,7 @@ protected:
     }
     store::ImportSummary LastImport()
     {
-        Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         EXPECT_TRUE(db.ok());
         Result<store::ImportSummary> summary = store::MetaTable(**db).LastImport();
         EXPECT_TRUE(summary.ok());

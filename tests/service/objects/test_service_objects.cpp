@@ -58,7 +58,7 @@ HRESULT SetConfig(IConfigStore* config, const char* name, const com::Variant& va
 
 std::int64_t Generation()
 {
-    Result<std::shared_ptr<store::Database>> db = store::Database::OpenDefault();
+    Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
     EXPECT_TRUE(db.ok());
     Result<std::int64_t> generation = store::MetaTable(**db).Generation();
     EXPECT_TRUE(generation.ok());
