@@ -8,15 +8,9 @@
 
 namespace ospreon::registry {
 
-using sqlite::Statement;
-using sqlite::Transaction;
-
 namespace {
 
-constexpr char kKeyExists[] = "SELECT 1 FROM keys WHERE id = ?1";
-constexpr char kFindChild[] = "SELECT id FROM keys WHERE parent = ?1 AND name = ?2";
-constexpr char kHasChildren[] = "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1";
-constexpr char kInsertKey[] = "INSERT INTO keys(parent, name) VALUES (?1, ?2)";
+// Statements used in more than one place; the others stand where they are used.
 constexpr char kDeleteKeyValues[] = "DELETE FROM key_values WHERE key = ?1";
 constexpr char kDeleteKey[] = "DELETE FROM keys WHERE id = ?1";
 // The descendants of ?1 (not ?1 itself), found by walking down the parent links.
@@ -72,6 +66,7 @@ Error ValueMissing(const KeyRef& key, std::string_view name)
 
 Result<bool> KeyStore::Exists(std::int64_t id)
 {
+    static constexpr char kKeyExists[] = "SELECT 1 FROM keys WHERE id = ?1";
     Result<std::optional<std::int64_t>> found = m_connection.QueryInt(kKeyExists, id);
     if (!found)
         return found.error();
@@ -90,11 +85,13 @@ Result<void> KeyStore::RequireKey(const KeyRef& key)
 
 Result<std::optional<std::int64_t>> KeyStore::Child(std::int64_t parent, std::string_view name)
 {
+    static constexpr char kFindChild[] = "SELECT id FROM keys WHERE parent = ?1 AND name = ?2";
     return m_connection.QueryInt(kFindChild, parent, name);
 }
 
 Result<bool> KeyStore::HasChildren(std::int64_t id)
 {
+    static constexpr char kHasChildren[] = "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1";
     Result<std::optional<std::int64_t>> found = m_connection.QueryInt(kHasChildren, id);
     if (!found)
         return found.error();
@@ -123,7 +120,7 @@ Result<std::int64_t> KeyStore::Find(const KeyRef& base, const KeyPath& path)
             return present.error();
         return id;
     }
-    Transaction snapshot(m_connection, Transaction::Kind::Deferred);
+    sqlite::Transaction snapshot(m_connection, sqlite::Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     for (std::string_view name : path) {
@@ -139,7 +136,7 @@ Result<std::int64_t> KeyStore::Find(const KeyRef& base, const KeyPath& path)
 
 Result<CreatedKey> KeyStore::Create(const KeyRef& base, const KeyPath& path)
 {
-    Transaction transaction(m_connection);
+    sqlite::Transaction transaction(m_connection);
     if (!transaction.ok())
         return transaction.error();
     if (Result<void> present = RequireKey(base); !present)
@@ -154,6 +151,7 @@ Result<CreatedKey> KeyStore::Create(const KeyRef& base, const KeyPath& path)
             key = {**child, false};
             continue;
         }
+        static constexpr char kInsertKey[] = "INSERT INTO keys(parent, name) VALUES (?1, ?2)";
         if (Result<void> inserted = m_connection.Run(kInsertKey, key.id, name); !inserted)
             return inserted.error();
         key = {m_connection.LastInsertId(), true};
@@ -165,7 +163,7 @@ Result<CreatedKey> KeyStore::Create(const KeyRef& base, const KeyPath& path)
 
 Result<void> KeyStore::Delete(const KeyRef& base, const KeyPath& path)
 {
-    Transaction transaction(m_connection);
+    sqlite::Transaction transaction(m_connection);
     if (!transaction.ok())
         return transaction.error();
     Result<std::int64_t> id = Find(base, path);
@@ -189,7 +187,7 @@ Result<void> KeyStore::Delete(const KeyRef& base, const KeyPath& path)
 
 Result<void> KeyStore::DeleteTree(const KeyRef& base, const KeyPath& path)
 {
-    Transaction transaction(m_connection);
+    sqlite::Transaction transaction(m_connection);
     if (!transaction.ok())
         return transaction.error();
     Result<std::int64_t> id = Find(base, path);
@@ -211,7 +209,7 @@ Result<std::string> KeyStore::NameAt(const char* sql, const KeyRef& key, DWORD i
                                      const char* what)
 {
     Result<std::optional<std::string>> name = m_connection.QueryRow(
-        sql, [](const Statement& row) { return std::string(row.Text(0)); }, key.id, index);
+        sql, [](const sqlite::Statement& row) { return std::string(row.Text(0)); }, key.id, index);
     if (!name)
         return name.error();
     if (*name)
@@ -236,7 +234,7 @@ Result<std::string> KeyStore::ValueNameAt(const KeyRef& key, DWORD index)
 Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, BYTE* buffer,
                                       DWORD capacity)
 {
-    Result<Statement> query = m_connection.Prepare(kReadValue);
+    Result<sqlite::Statement> query = m_connection.Prepare(kReadValue);
     if (!query)
         return query.error();
     Result<bool> row = query->BindAll(key.id, name).Step();
@@ -256,13 +254,13 @@ Result<ValueInfo> KeyStore::ReadValue(const KeyRef& key, std::string_view name, 
 Result<void> KeyStore::WriteValue(const KeyRef& key, std::string_view name, DWORD type,
                                   std::span<const BYTE> data)
 {
-    Transaction transaction(m_connection);
+    sqlite::Transaction transaction(m_connection);
     if (!transaction.ok())
         return transaction.error();
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
     {
-        Result<Statement> query = m_connection.Prepare(kWriteValue);
+        Result<sqlite::Statement> query = m_connection.Prepare(kWriteValue);
         if (!query)
             return query.error();
         Result<void> written = query->BindAll(key.id, name, type).BindBlobNoCopy(4, data).Run();
@@ -274,7 +272,7 @@ Result<void> KeyStore::WriteValue(const KeyRef& key, std::string_view name, DWOR
 
 Result<void> KeyStore::DeleteValue(const KeyRef& key, std::string_view name)
 {
-    Transaction transaction(m_connection);
+    sqlite::Transaction transaction(m_connection);
     if (!transaction.ok())
         return transaction.error();
     if (Result<void> present = RequireKey(key); !present)

@@ -19,9 +19,9 @@
 struct RegistryKeyHandle
 {
     std::int64_t id = 0;
-    std::string database;                     // path of the registry.db it belongs to
+    std::string database;                   // path of the registry.db it belongs to
     ospreon::sqlite::FileIdentity identity; // and that file's identity
-    std::string path;                         // "HKEY_LOCAL_MACHINE\SOFTWARE\...", for messages
+    std::string path;                       // "HKEY_LOCAL_MACHINE\SOFTWARE\...", for messages
 };
 
 namespace ospreon::registry {

@@ -128,8 +128,8 @@ Result<void> Connection::Connect()
     for (const auto& part : file.parent_path()) {
         partial /= part;
         if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)
-            return Refuse(SQLITE_CANTOPEN,
-                          "cannot be created: folder " + partial.string() + ": " + ErrnoText(errno));
+            return Refuse(SQLITE_CANTOPEN, "cannot be created: folder " + partial.string() + ": " +
+                                               ErrnoText(errno));
     }
     // Created here rather than by SQLite so that it is the owner's alone from the
     // start; SQLite gives the -wal and -shm files the database file's mode.
@@ -205,8 +205,8 @@ Result<void> Connection::EnableWal()
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
         for (;;) {
-            int rc = sqlite3_exec(m_db.get(), "PRAGMA journal_mode = WAL", nullptr, nullptr,
-                                  nullptr);
+            int rc =
+                sqlite3_exec(m_db.get(), "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
             if (rc == SQLITE_OK)
                 break;
             const bool busy = (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
@@ -231,14 +231,13 @@ Result<void> Connection::Migrate()
         return version.error();
     for (std::int64_t next = *version; next < m_schema.version(); ++next) {
         if (Result<void> done = Execute(m_schema.migrations[next]); !done)
-            return Error{done.error().code,
-                         done.error().message + " (migrating to schema version " +
-                             std::to_string(next + 1) + ")"};
+            return Error{done.error().code, done.error().message +
+                                                " (migrating to schema version " +
+                                                std::to_string(next + 1) + ")"};
     }
     // PRAGMA takes no bound parameters; both numbers are the program's constants.
-    const std::string stamp =
-        "PRAGMA application_id = " + std::to_string(m_schema.applicationId) +
-        "; PRAGMA user_version = " + std::to_string(m_schema.version());
+    const std::string stamp = "PRAGMA application_id = " + std::to_string(m_schema.applicationId) +
+                              "; PRAGMA user_version = " + std::to_string(m_schema.version());
     if (Result<void> done = Execute(stamp.c_str()); !done)
         return done.error();
     return transaction.Commit();

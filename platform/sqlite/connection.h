@@ -123,10 +123,10 @@ public:
     }
     // The first column of the first row as an integer; nullopt when there is no row.
     template <class... Args>
-    [[nodiscard]] Result<std::optional<std::int64_t>> QueryInt(const char* sql,
-                                                               const Args&... args)
+    [[nodiscard]] Result<std::optional<std::int64_t>> QueryInt(const char* sql, const Args&... args)
     {
-        return QueryRow(sql, [](const Statement& row) { return row.Int(0); }, args...);
+        return QueryRow(
+            sql, [](const Statement& row) { return row.Int(0); }, args...);
     }
 
     // Rows changed by the last INSERT, UPDATE or DELETE on this connection.

@@ -63,14 +63,12 @@ Result<bool> RecordExists(IUserStore* store, const std::string& name)
     Result<ComPtr<IUserRef>> ref = ReferenceTo(name);
     if (!ref)
         return ref.error();
-    if (SUCCEEDED(store->Open(ref->get())))
+    const HRESULT hr = store->Open(ref->get());
+    if (SUCCEEDED(hr))
         return true;
-    // Open fails alike for a missing record and an unreadable store: a store that
-    // still counts its records is readable, so the record is missing.
-    LONG count = 0;
-    if (HRESULT hr = store->get_Count(&count); FAILED(hr))
-        return Failed("cannot read the monitor store", hr);
-    return false;
+    if (hr == WARDEN_E_NORECORD)
+        return false;
+    return Failed("cannot read the monitor store", hr);
 }
 
 Result<ComPtr<IUser>> OpenRecord(IUserStore* store, const std::string& name)
@@ -79,10 +77,9 @@ Result<ComPtr<IUser>> OpenRecord(IUserStore* store, const std::string& name)
     if (!ref)
         return ref.error();
     if (HRESULT hr = store->Open(ref->get()); FAILED(hr)) {
-        LONG count = 0;
-        if (HRESULT countHr = store->get_Count(&count); FAILED(countHr))
-            return Failed("cannot read the monitor store", countHr);
-        return Unavailable("no monitor named " + Quoted(name));
+        if (hr == WARDEN_E_NORECORD)
+            return Unavailable("no monitor named " + Quoted(name));
+        return Failed("cannot open the monitor " + Quoted(name), hr);
     }
     com::Variant object;
     if (HRESULT hr = (*ref)->get_Object(object.put()); FAILED(hr))

@@ -17,8 +17,7 @@ Result<std::optional<std::string>> ConfigTable::Get(std::string_view section, st
 {
     auto lock = m_db.Lock();
     return m_db.QueryRow(
-        kGet, [](const sqlite::Statement& row) { return std::string(row.Text(0)); }, section,
-        name);
+        kGet, [](const sqlite::Statement& row) { return std::string(row.Text(0)); }, section, name);
 }
 
 Result<void> ConfigTable::PutAll(std::string_view section,

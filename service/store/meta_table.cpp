@@ -1,8 +1,8 @@
 #include "service/store/meta_table.h"
 
+#include "platform/sqlite/transaction.h"
 #include "service/store/config_table.h"
 #include "service/store/database.h"
-#include "platform/sqlite/transaction.h"
 
 namespace ospreon::store {
 

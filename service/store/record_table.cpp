@@ -2,15 +2,12 @@
 
 #include <set>
 
+#include "platform/sqlite/transaction.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
 #include "service/store/service_errors.h"
-#include "platform/sqlite/transaction.h"
 
 namespace ospreon::store {
-
-using sqlite::Statement;
-using sqlite::Transaction;
 
 namespace {
 
@@ -71,7 +68,8 @@ Result<void> InsertParameters(Database& db, RecordId id, const std::vector<Param
 {
     std::int64_t position = 0;
     for (const Parameter& parameter : parameters) {
-        if (Result<void> done = db.Run(kInsertParam, id, position++, parameter.key, parameter.value);
+        if (Result<void> done =
+                db.Run(kInsertParam, id, position++, parameter.key, parameter.value);
             !done)
             return done.error();
     }
@@ -101,7 +99,7 @@ Result<Lookup> LookUp(Database& db, RecordId id, std::string_view key, std::stri
 {
     Result<std::optional<Lookup>> found = db.QueryRow(
         kValue,
-        [value](const Statement& row) {
+        [value](const sqlite::Statement& row) {
             if (row.IsNull(0))
                 return Lookup::Missing;
             if (value)
@@ -121,7 +119,7 @@ Result<RecordId> RecordTable::Add(const RecordData& record)
     if (HasDuplicateKeys(record))
         return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     Result<std::optional<RecordId>> existing = FindId(m_db, record.name);
@@ -153,7 +151,7 @@ Result<RecordId> RecordTable::Find(std::string_view name)
 Result<RecordId> RecordTable::Remove(std::string_view name)
 {
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     Result<std::optional<RecordId>> id = FindId(m_db, name);
@@ -184,7 +182,7 @@ Result<std::int64_t> RecordTable::Count()
 Result<RecordIds> RecordTable::Ids()
 {
     auto lock = m_db.Lock();
-    Transaction snapshot(m_db, Transaction::Kind::Deferred);
+    sqlite::Transaction snapshot(m_db, sqlite::Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     RecordIds result;
@@ -192,7 +190,7 @@ Result<RecordIds> RecordTable::Ids()
     if (!version)
         return version.error();
     result.version = *version;
-    Result<Statement> query = m_db.Prepare(kIds);
+    Result<sqlite::Statement> query = m_db.Prepare(kIds);
     if (!query)
         return query.error();
     for (;;) {
@@ -217,7 +215,7 @@ Result<RecordTable::Head> RecordTable::ReadHead(RecordId id)
     auto lock = m_db.Lock();
     Result<std::optional<Head>> head = m_db.QueryRow(
         kHead,
-        [](const Statement& row) {
+        [](const sqlite::Statement& row) {
             return Head{std::string(row.Text(0)), std::string(row.Text(1))};
         },
         id);
@@ -244,7 +242,7 @@ Result<Parameter> RecordTable::ParameterAt(RecordId id, std::int64_t position)
     auto lock = m_db.Lock();
     Result<std::optional<std::optional<Parameter>>> entry = m_db.QueryRow(
         kParamAt,
-        [](const Statement& row) -> std::optional<Parameter> {
+        [](const sqlite::Statement& row) -> std::optional<Parameter> {
             if (row.IsNull(0))
                 return std::nullopt;
             return Parameter{std::string(row.Text(0)), std::string(row.Text(1))};
@@ -262,7 +260,7 @@ Result<Parameter> RecordTable::ParameterAt(RecordId id, std::int64_t position)
 Result<void> RecordTable::PutAt(RecordId id, std::int64_t position, std::string_view value)
 {
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     if (Result<void> done = m_db.Run(kUpdateAt, id, position, value); !done)
@@ -296,7 +294,7 @@ Result<bool> RecordTable::Put(RecordId id, std::string_view key, std::string_vie
                               PutMode mode)
 {
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     Result<Lookup> found = LookUp(m_db, id, key, nullptr);
@@ -325,7 +323,7 @@ Result<bool> RecordTable::Put(RecordId id, std::string_view key, std::string_vie
 Result<bool> RecordTable::AddKey(RecordId id, std::string_view key)
 {
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     Result<Lookup> found = LookUp(m_db, id, key, nullptr);
@@ -345,13 +343,13 @@ Result<bool> RecordTable::AddKey(RecordId id, std::string_view key)
 Result<std::vector<RecordData>> RecordTable::ReadAll()
 {
     auto lock = m_db.Lock();
-    Transaction snapshot(m_db, Transaction::Kind::Deferred);
+    sqlite::Transaction snapshot(m_db, sqlite::Transaction::Kind::Deferred);
     if (!snapshot.ok())
         return snapshot.error();
     std::vector<RecordData> records;
     std::vector<RecordId> ids;
     {
-        Result<Statement> query = m_db.Prepare(kAllRecords);
+        Result<sqlite::Statement> query = m_db.Prepare(kAllRecords);
         if (!query)
             return query.error();
         for (;;) {
@@ -365,7 +363,7 @@ Result<std::vector<RecordData>> RecordTable::ReadAll()
                 RecordData{std::string(query->Text(1)), std::string(query->Text(2)), {}});
         }
     }
-    Result<Statement> query = m_db.Prepare(kAllParams);
+    Result<sqlite::Statement> query = m_db.Prepare(kAllParams);
     if (!query)
         return query.error();
     // Both lists are ordered by record id: walk them side by side.
@@ -396,7 +394,7 @@ Result<void> RecordTable::Merge(const std::vector<RecordData>& records, std::int
             return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
     }
     auto lock = m_db.Lock();
-    Transaction transaction(m_db);
+    sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
         return transaction.error();
     for (const RecordData& record : records) {

@@ -159,14 +159,13 @@ TEST_F(SqliteLayer, FilesThatAreNotOursAreRefusedUnchanged)
         const char* reason;
     };
     const Case cases[] = {
-        {"text",
-         [](const fs::path& file) { std::ofstream(file) << std::string(5000, 'q'); },
+        {"text", [](const fs::path& file) { std::ofstream(file) << std::string(5000, 'q'); },
          kNotOurs, "file is not a database"},
         {"a folder", [](const fs::path& file) { fs::create_directory(file); }, kCantOpen,
          "a folder is in its place"},
         {"another program's database",
-         [](const fs::path& file) { RawDatabase(file).Exec("CREATE TABLE notes(text)"); },
-         kNotOurs, "something else"},
+         [](const fs::path& file) { RawDatabase(file).Exec("CREATE TABLE notes(text)"); }, kNotOurs,
+         "something else"},
         {"our version but not our mark",
          [](const fs::path& file) {
              RawDatabase(file).Exec("CREATE TABLE items(x); PRAGMA user_version = 1");

@@ -14,6 +14,7 @@
 
 #include "platform/registry/registry.h"
 #include "tests/service/ctl/ctl_fixture.h"
+#include "tests/support/raw_database.h"
 #include "tests/support/scoped_env.h"
 
 namespace ospreon::test {
@@ -196,6 +197,25 @@ TEST_F(CtlSetup, MissingServiceLibraryIsUnavailable)
                "wardenctl: the service objects are not built: no " +
                    (empty.path() / "libwardenhost.so").string() +
                    " (build the target ospreon_wardenhost)\n"}});
+}
+
+TEST_F(CtlSetup, OnceEveryRunHasEndedTheDatabaseFilesHoldEverythingWithoutTheirLogs)
+{
+    MustRun({"setup"});
+    MustRun({"register", TestwardenModule().string()});
+    MustRun({"registry", "set", "HKLM\\SOFTWARE\\Durable", "Kept", "in the file"});
+    MustRun({"add", "Testwarden", "durable"});
+
+    // Copies of the files alone, as a backup that leaves out -wal and -shm makes.
+    TempDir copies;
+    for (const char* name : {"registry.db", "wardenhost.db"})
+        fs::copy_file(m_home.path() / name, copies.path() / name);
+    RawDatabase registry(copies.path() / "registry.db");
+    EXPECT_EQ(registry.Scalar("SELECT count(*) FROM keys WHERE name = 'Durable'"), "1");
+    EXPECT_EQ(registry.Scalar("SELECT CAST(data AS TEXT) FROM key_values WHERE name = 'Kept'"),
+              "in the file");
+    RawDatabase store(copies.path() / "wardenhost.db");
+    EXPECT_EQ(store.Scalar("SELECT name FROM records"), "Testwarden of durable");
 }
 
 } // namespace

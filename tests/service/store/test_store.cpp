@@ -92,7 +92,8 @@ TEST(StoreMeta, GenerationMovesOnlyForTheStoredControlPassword)
     EXPECT_EQ(*meta.Generation(), 0);
     EXPECT_EQ(*meta.Reload(""), false);
     RawDatabase(dir.path() / "wardenhost.db")
-        .Exec("INSERT INTO config(section, name, value) VALUES ('WARDENHOST', 'controlpass', 'pw')");
+        .Exec(
+            "INSERT INTO config(section, name, value) VALUES ('WARDENHOST', 'controlpass', 'pw')");
     EXPECT_EQ(*meta.Reload("PW"), false);
     EXPECT_EQ(*meta.Generation(), 0);
     EXPECT_EQ(*meta.Reload("pw"), true);
