@@ -2,37 +2,9 @@
 
 namespace ospreon::alert {
 
-namespace {
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-} // namespace
-
 std::string_view ArgText(const char* text)
 {
     return text ? std::string_view(text) : std::string_view();
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(text[i]) != LowerAscii(prefix[i]))
-            return false;
-    }
-    return true;
-}
-
-std::string ToLowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        c = LowerAscii(c);
-    return lower;
 }
 
 std::string_view Trim(std::string_view text)

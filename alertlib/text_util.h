@@ -5,14 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/ascii.h"
+
 namespace ospreon::alert {
 
 // The text of a C string argument, where null means "not given" (empty).
 std::string_view ArgText(const char* text);
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
-
-std::string ToLowerAscii(std::string_view text);
 
 // `text` without leading and trailing blanks (space, tab).
 std::string_view Trim(std::string_view text);

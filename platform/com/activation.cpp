@@ -1,9 +1,9 @@
 #include "platform/com/activation.h"
 
 #include <atomic>
-#include <cctype>
 #include <optional>
 
+#include "platform/base/ascii.h"
 #include "platform/com/bstr.h"
 #include "platform/com/module_table.h"
 #include "platform/os/host.h"
@@ -67,16 +67,7 @@ bool IsLocalServer(const COSERVERINFO* info)
 {
     if (!info || !info->pwszName || !info->pwszName[0])
         return true;
-    std::string name = Utf16ToUtf8(info->pwszName);
-    std::string local = ospreon::os::LocalHostName();
-    if (name.size() != local.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(name[i])) !=
-            std::tolower(static_cast<unsigned char>(local[i])))
-            return false;
-    }
-    return true;
+    return ospreon::EqualsNoCase(Utf16ToUtf8(info->pwszName), ospreon::os::LocalHostName());
 }
 
 } // namespace

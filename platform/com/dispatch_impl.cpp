@@ -1,6 +1,6 @@
 #include "platform/com/dispatch_impl.h"
+#include "platform/base/ascii.h"
 
-#include <cctype>
 #include <exception>
 #include <new>
 #include <vector>
@@ -13,8 +13,8 @@ bool SameName(const char* ascii, const OLECHAR* wide)
 {
     std::size_t i = 0;
     for (; ascii[i] && wide[i]; ++i) {
-        if (wide[i] > 0x7F ||
-            std::tolower(static_cast<unsigned char>(ascii[i])) != std::tolower(wide[i]))
+        if (AsciiLower(static_cast<char16_t>(static_cast<unsigned char>(ascii[i]))) !=
+            AsciiLower(wide[i]))
             return false;
     }
     return ascii[i] == '\0' && wide[i] == u'\0';

@@ -1,24 +1,17 @@
 #include "platform/com/module_table.h"
 
 #include <map>
-#include <memory>
 #include <mutex>
 
-#include <dlfcn.h>
+#include "platform/os/shared_library.h"
 
 namespace ospreon::com {
 
 namespace {
 
-struct DlCloser
-{
-    void operator()(void* handle) const { ::dlclose(handle); }
-};
-using ModuleHandle = std::unique_ptr<void, DlCloser>;
-
 struct Module
 {
-    ModuleHandle handle;
+    os::SharedLibrary library;
     DllGetClassObjectFn getClassObject = nullptr;
     DllCanUnloadNowFn canUnloadNow = nullptr;
     int pins = 0; // activations running in it right now
@@ -36,35 +29,27 @@ ModuleTable& Table()
     return *table;
 }
 
-std::string DlError()
-{
-    const char* text = ::dlerror();
-    return text ? text : "unknown loader error";
-}
-
 // Finds or loads the module and pins it; null with `error` set on failure.
 Module* PinModule(ModuleTable& table, const std::string& path, HRESULT& hr, std::string& error)
 {
     std::lock_guard lock(table.mutex);
     auto it = table.modules.find(path);
     if (it == table.modules.end()) {
-        ModuleHandle handle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
-        if (!handle) {
+        Result<os::SharedLibrary> library = os::SharedLibrary::Open(path);
+        if (!library) {
             hr = CO_E_DLLNOTFOUND;
-            error = "cannot load module " + path + ": " + DlError();
+            error = "cannot load module " + path + ": " + library.error().message;
             return nullptr;
         }
         Module module;
-        module.getClassObject =
-            reinterpret_cast<DllGetClassObjectFn>(::dlsym(handle.get(), "DllGetClassObject"));
-        module.canUnloadNow =
-            reinterpret_cast<DllCanUnloadNowFn>(::dlsym(handle.get(), "DllCanUnloadNow"));
+        module.getClassObject = library->FunctionNamed<DllGetClassObjectFn>("DllGetClassObject");
+        module.canUnloadNow = library->FunctionNamed<DllCanUnloadNowFn>("DllCanUnloadNow");
         if (!module.getClassObject) {
             hr = CO_E_ERRORINDLL;
             error = "module " + path + " does not export DllGetClassObject";
             return nullptr;
         }
-        module.handle = std::move(handle);
+        module.library = std::move(*library);
         it = table.modules.emplace(path, std::move(module)).first;
     }
     ++it->second.pins;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/ascii.h"
 #include "platform/os/service_manager.h"
 #include "plugins/common/plugin_log.h"
 #include "plugins/common/record_reader.h"
@@ -25,23 +26,6 @@ std::string ServiceText(const os::ServiceInfo& service)
     if (text.size() > kTextChars)
         text.resize(kTextChars);
     return text;
-}
-
-char FoldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Equal with ASCII letter case ignored (the C locale's rule, whatever the user's).
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -71,7 +55,7 @@ HRESULT DaemonwardenCheck::Monitor(IUser* user)
         return E_FAIL;
     }
     for (const os::ServiceInfo& service : *services) {
-        if (!EqualNoCase(ServiceText(service), target))
+        if (!EqualsNoCase(ServiceText(service), target))
             continue;
         // The first service with the text decides.
         if (service.running)

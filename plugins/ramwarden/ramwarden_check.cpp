@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/base/ascii.h"
 #include "platform/os/memory_status.h"
 #include "platform/os/process_list.h"
 #include "plugins/common/plugin_log.h"
@@ -31,24 +32,6 @@ std::uint32_t UnsignedLimit(const std::string& text)
         std::clamp<long long>(plugin::LeadingNumber(text), std::numeric_limits<std::int32_t>::min(),
                               std::numeric_limits<std::int32_t>::max());
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
-}
-
-char FoldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// `name` starts with `prefix`, ASCII letter case ignored (the C locale's rule, so
-// the match does not depend on the user's locale).
-bool StartsWithNoCase(const std::string& name, const std::string& prefix)
-{
-    if (name.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (FoldAscii(name[i]) != FoldAscii(prefix[i]))
-            return false;
-    }
-    return true;
 }
 
 // Text at or below the two-blank text, compared as unsigned bytes (empty, one or

@@ -1,12 +1,12 @@
 #include "service/ctl/record_commands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 #include "interfaces/guids.h"
 #include "interfaces/user_file.h"
+#include "platform/base/ascii.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "service/ctl/output_format.h"
@@ -20,14 +20,6 @@ namespace {
 Result<ComPtr<IUserStore>> Store()
 {
     return Create<IUserStore>(CLSID_UserStore, "the user store");
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
 }
 
 // The file's path made absolute against our working folder: the service objects
@@ -44,11 +36,8 @@ Result<ComPtr<IUserFile>> MonitorFiles()
     return Create<IUserFile>(CLSID_UserFile, "the monitor file object");
 }
 
-constexpr LONG kErrorPathNotFound = 3;
-constexpr LONG kErrorDiskFull = 112;
-
 // A failed IUserFile Import or Export (`action` names it and the file). The file's
-// own faults, as IUserFile reports them (service/objects/atomic_file.h,
+// own faults, as IUserFile reports them (service/objects/file_errors.h,
 // monitor_file.h), are bad input; any other failure (the store, the registry)
 // leaves the store unavailable.
 Error FileFailure(const std::string& action, HRESULT hr)
@@ -62,10 +51,10 @@ Error FileFailure(const std::string& action, HRESULT hr)
     static constexpr Cause kCauses[] = {
         {WARDEN_E_BADFILE, "not a usable monitor file", true},
         {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "no such file", true},
-        {HRESULT_FROM_WIN32(kErrorPathNotFound), "no such folder", true},
+        {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "no such folder", true},
         {HRESULT_FROM_WIN32(ERROR_CANTREAD), "the file cannot be read", true},
         {HRESULT_FROM_WIN32(ERROR_CANTWRITE), "the file cannot be written", true},
-        {HRESULT_FROM_WIN32(kErrorDiskFull), "the disk is full", true},
+        {HRESULT_FROM_WIN32(ERROR_DISK_FULL), "the disk is full", true},
         {E_ACCESSDENIED, "access denied", true},
         {WARDEN_E_STORE, "the monitor store cannot be used", false},
         {WARDEN_E_BUSY, "the monitor store stayed locked by another process", false},
@@ -179,7 +168,7 @@ Outcome AddRecord(Console& console, const std::string& type, const std::string& 
     if (!types)
         return types.error();
     auto known = std::find_if(types->begin(), types->end(), [&](const std::string& candidate) {
-        return EqualNoCase(candidate, type);
+        return EqualsNoCase(candidate, type);
     });
     if (known == types->end())
         return BadInput("no monitor type named " + Quoted(type) + " (see `wardenctl types`)");

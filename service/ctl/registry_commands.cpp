@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "platform/base/ascii.h"
 #include "service/ctl/output_format.h"
 
 namespace ospreon::ctl {
@@ -20,14 +20,6 @@ struct RootName
     const char* name;
     HKEY key;
 };
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 const char* ValueNameArg(const std::string& value)
 {
@@ -143,7 +135,7 @@ Result<KeyName> ParseKeyName(const std::string& path)
     const std::size_t separator = path.find('\\');
     const std::string_view root = std::string_view(path).substr(0, separator);
     for (const RootName& candidate : kRoots) {
-        if (EqualNoCase(root, candidate.name))
+        if (EqualsNoCase(root, candidate.name))
             return KeyName{candidate.key, separator == std::string::npos
                                               ? std::string()
                                               : path.substr(separator + 1)};

@@ -1,7 +1,7 @@
 #include "service/objects/config_store.h"
 
+#include "platform/base/ascii.h"
 #include "service/objects/com_support.h"
-#include "service/objects/no_case.h"
 #include "service/store/config_table.h"
 
 namespace ospreon::service {

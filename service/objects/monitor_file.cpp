@@ -6,8 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/base/ascii.h"
 #include "service/objects/monitor_types.h"
-#include "service/objects/no_case.h"
 #include "service/store/service_errors.h"
 
 namespace ospreon::service {

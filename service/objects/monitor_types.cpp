@@ -1,8 +1,8 @@
 #include "service/objects/monitor_types.h"
 
 #include "interfaces/guids.h"
+#include "platform/base/ascii.h"
 #include "platform/registry/registry.h"
-#include "service/objects/no_case.h"
 
 namespace ospreon::service {
 

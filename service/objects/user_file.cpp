@@ -2,8 +2,9 @@
 
 #include "service/objects/user_file.h"
 
-#include "service/objects/atomic_file.h"
+#include "platform/os/file_io.h"
 #include "service/objects/com_support.h"
+#include "service/objects/file_errors.h"
 #include "service/objects/monitor_file.h"
 #include "service/objects/monitor_types.h"
 #include "service/store/database.h"
@@ -36,9 +37,9 @@ HRESULT UserFile::Import(BSTR path)
         const std::string file = com::BstrToUtf8(path);
         if (file.empty())
             return E_INVALIDARG;
-        Result<std::string> text = ReadFileText(file, kMaxFileSize);
+        Result<std::string> text = os::ReadWholeFile(file, kMaxFileSize);
         if (!text)
-            return HResultOf(text.error());
+            return HResultOf(MonitorFileError(text.error(), FileAccess::Read));
         Result<std::vector<store::RecordData>> records = ParseMonitorFile(*text);
         if (!records)
             return HResultOf(records.error());
@@ -84,8 +85,8 @@ HRESULT UserFile::Export(BSTR path)
         Result<std::string> text = FormatMonitorFile(*records);
         if (!text)
             return HResultOf(text.error());
-        Result<void> written = ReplaceFile(file, *text);
-        return written ? S_OK : HResultOf(written.error());
+        Result<void> written = os::ReplaceFileAtomically(file, *text);
+        return written ? S_OK : HResultOf(MonitorFileError(written.error(), FileAccess::Write));
     });
 }
 

@@ -2,7 +2,7 @@
 // IUserFile: monitor files (format: monitor_file.h).
 //
 //   Export(path)  writes every record in store order, replacing the file whole
-//                 (atomic_file.h), mode 0600; the store is read in one snapshot.
+//                 (platform/os/file_io.h), mode 0600; the store is read in one snapshot.
 //   Import(path)  reads and checks the whole file before it touches the store, then
 //                 applies it in one transaction: a record whose name exists (without
 //                 regard to case) is replaced in place, keeping its identity, so a
