@@ -1,0 +1,6 @@
+#include "first/first.h"
+
+int First()
+{
+    return 1;
+}

@@ -1,0 +1,6 @@
+#include "first/first.h"
+
+int Second()
+{
+    return First() + 1;
+}
