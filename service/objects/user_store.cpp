@@ -102,7 +102,7 @@ HRESULT UserStore::Add(IUserRef* ref)
         const MonitorType* type = FindMonitorType(*types, *named);
         if (!type)
             return Fail(WARDEN_E_UNKNOWNTYPE,
-                        "the type " + std::string(*named) + " of " + name + " is not registered");
+                        "the monitor type " + std::string(*named) + " is not registered");
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
             return Fail(db.error());
