@@ -5,6 +5,7 @@
 
 #include "platform/base/ascii.h"
 #include "platform/com/bstr.h"
+#include "platform/com/com_ptr.h"
 #include "platform/com/module_table.h"
 #include "platform/os/host.h"
 #include "platform/registry/registry.h"
@@ -12,6 +13,7 @@
 namespace {
 
 using ospreon::com::BstrToUtf8;
+using ospreon::com::ComPtr;
 using ospreon::com::GuidFromString;
 using ospreon::com::GuidToString;
 using ospreon::registry::GetString;
@@ -152,13 +154,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsContext, REFI
     HRESULT hr = ospreon::com::UseModule(
         path,
         [&](DllGetClassObjectFn get) {
-            IClassFactory* factory = nullptr;
-            HRESULT result = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+            ComPtr<IClassFactory> factory;
+            HRESULT result = get(clsid, IID_IClassFactory, factory.putVoid());
             if (FAILED(result) || !factory)
                 return FAILED(result) ? result : E_POINTER;
-            result = factory->CreateInstance(nullptr, riid, object);
-            factory->Release();
-            return result;
+            return factory->CreateInstance(nullptr, riid, object);
         },
         error);
     if (FAILED(hr))
@@ -182,9 +182,8 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext,
         return Fail(HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
                     "the server \"" + Utf16ToUtf8(serverInfo->pwszName) +
                         "\" is not reachable: only the local computer serves classes");
-    IUnknown* object = nullptr;
-    HRESULT hr =
-        CoCreateInstance(clsid, outer, clsContext, IID_IUnknown, reinterpret_cast<void**>(&object));
+    ComPtr<IUnknown> object;
+    HRESULT hr = CoCreateInstance(clsid, outer, clsContext, IID_IUnknown, object.putVoid());
     if (FAILED(hr))
         return hr;
     DWORD found = 0;
@@ -196,7 +195,6 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* outer, DWORD clsContext,
         if (SUCCEEDED(results[i].hr))
             ++found;
     }
-    object->Release();
     if (found == 0)
         return E_NOINTERFACE;
     return found == count ? S_OK : CO_S_NOTALLINTERFACES;

@@ -1,9 +1,13 @@
 #include "platform/com/dispatch_impl.h"
-#include "platform/base/ascii.h"
 
+#include <cstring>
 #include <exception>
 #include <new>
 #include <vector>
+
+#include "platform/base/ascii.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/error_info.h"
 
 namespace ospreon::com {
 
@@ -65,9 +69,24 @@ HRESULT DispatchGetIDsOfNames(const InterfaceDesc& desc, REFIID riid, LPOLESTR* 
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID riid, WORD flags,
-                       DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT* argError)
+HRESULT DispatchException(HRESULT hr, EXCEPINFO* exception) noexcept
 {
+    if (!exception)
+        return DISP_E_EXCEPTION; // the error information stays for GetErrorInfo
+    std::memset(exception, 0, sizeof *exception);
+    exception->scode = hr;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK && info) {
+        (void)info->GetSource(&exception->bstrSource);
+        (void)info->GetDescription(&exception->bstrDescription);
+    }
+    return DISP_E_EXCEPTION;
+}
+
+HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID riid, WORD flags,
+                       DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argError)
+{
+    ClearErrorInfo();
     if (riid != GUID_NULL)
         return DISP_E_UNKNOWNINTERFACE;
     if (!params || (params->cArgs && !params->rgvarg))
@@ -89,13 +108,11 @@ HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID 
         std::vector<VARIANT*> args(params->cArgs);
         for (UINT i = 0; i < params->cArgs; ++i)
             args[i] = &params->rgvarg[params->cArgs - 1 - i];
-        return member->invoke(self, args.data(), params->cArgs, result, argError);
+        return member->invoke(self, args.data(), params->cArgs, result, argError, exception);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
-    } catch (const std::exception&) {
-        return DISP_E_EXCEPTION;
     } catch (...) {
-        return DISP_E_EXCEPTION;
+        return DispatchException(E_FAIL, exception);
     }
 }
 

@@ -147,8 +147,7 @@ template <class I> struct DispArg<I**, std::enable_if_t<std::is_base_of_v<IUnkno
     static void Finish(Storage& s, VARIANT* result)
     {
         if (!result) {
-            if (s)
-                s->Release();
+            (void)ComPtr<I>::Attach(s); // the caller wants no result: drop the reference
             return;
         }
         result->vt = std::is_base_of_v<IDispatch, I> ? VT_DISPATCH : VT_UNKNOWN;
@@ -181,7 +180,7 @@ HRESULT LoadArg(Storage& storage, VARIANT* const* args, UINT count, UINT& positi
 
 template <auto Method, class I, class... A, std::size_t... N>
 HRESULT CallMember(I* object, VARIANT* const* args, UINT count, VARIANT* result, UINT* argError,
-                   HRESULT (I::*)(A...), std::index_sequence<N...>)
+                   EXCEPINFO* exception, HRESULT (I::*)(A...), std::index_sequence<N...>)
 {
     std::tuple<typename DispArg<A>::Storage...> storage;
     HRESULT hr = S_OK;
@@ -192,7 +191,7 @@ HRESULT CallMember(I* object, VARIANT* const* args, UINT count, VARIANT* result,
         return hr;
     hr = (object->*Method)(DispArg<A>::Pass(std::get<N>(storage))...);
     (DispArg<A>::Finish(std::get<N>(storage), SUCCEEDED(hr) ? result : nullptr), ...);
-    return hr;
+    return FAILED(hr) ? DispatchException(hr, exception) : hr;
 }
 
 } // namespace ospreon::com::detail
@@ -200,14 +199,16 @@ HRESULT CallMember(I* object, VARIANT* const* args, UINT count, VARIANT* result,
 namespace ospreon::com {
 
 template <auto Method>
-HRESULT DispatchThunk(void* self, VARIANT* const* args, UINT count, VARIANT* result, UINT* argError)
+HRESULT DispatchThunk(void* self, VARIANT* const* args, UINT count, VARIANT* result, UINT* argError,
+                      EXCEPINFO* exception)
 {
     using Traits = detail::MethodTraits<decltype(Method)>;
     using Interface = typename Traits::Interface;
     if (count != Traits::inCount)
         return DISP_E_BADPARAMCOUNT;
     return detail::CallMember<Method>(static_cast<Interface*>(self), args, count, result, argError,
-                                      Method, std::make_index_sequence<Traits::argCount>{});
+                                      exception, Method,
+                                      std::make_index_sequence<Traits::argCount>{});
 }
 
 } // namespace ospreon::com

@@ -18,9 +18,17 @@ enum class MemberKind : WORD
 };
 
 // Calls one member on `self` (the interface pointer) with its arguments in
-// declaration order; fills `result` from the member's out-value, if any.
+// declaration order; fills `result` from the member's out-value, if any. An
+// argument that does not convert fails with its DISP_E_ code; a member that fails
+// makes the call fail with DISP_E_EXCEPTION and `exception` describe it
+// (DispatchException).
 using MemberThunk = HRESULT (*)(void* self, VARIANT* const* args, UINT count, VARIANT* result,
-                                UINT* argError);
+                                UINT* argError, EXCEPINFO* exception);
+
+// What Invoke gives for a member that failed with `hr`: DISP_E_EXCEPTION, and when
+// `exception` is given, `hr` as its scode and the thread's error information (which
+// it takes) as its source and description.
+HRESULT DispatchException(HRESULT hr, EXCEPINFO* exception) noexcept;
 
 struct MemberDesc
 {

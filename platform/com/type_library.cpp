@@ -1,14 +1,12 @@
 #include "platform/com/type_library.h"
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 
-#include <dlfcn.h>
-
 #include "platform/com/bstr.h"
+#include "platform/com/object.h"
+#include "platform/os/shared_library.h"
 #include "platform/registry/registry.h"
 
 namespace {
@@ -20,38 +18,12 @@ using ospreon::com::Utf8ToBstr;
 using ospreon::registry::Key;
 using ospreon::registry::SetString;
 
-struct DlCloser
-{
-    void operator()(void* handle) const { ::dlclose(handle); }
-};
-
-class TypeLibrary final : public ITypeLib
+class TypeLibrary final : public ospreon::com::Object<ITypeLib>
 {
 public:
-    TypeLibrary(std::unique_ptr<void, DlCloser> module, const TypeLibDesc& desc)
+    TypeLibrary(ospreon::os::SharedLibrary module, const TypeLibDesc& desc)
         : m_module(std::move(module)), m_desc(desc)
     {}
-
-    HRESULT QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ITypeLib) {
-            *object = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return ++m_refs; }
-    ULONG Release() override
-    {
-        ULONG refs = --m_refs;
-        if (refs == 0)
-            delete this;
-        return refs;
-    }
 
     UINT GetTypeInfoCount() override
     {
@@ -98,11 +70,10 @@ public:
     }
 
 private:
-    ~TypeLibrary() = default;
+    ~TypeLibrary() override = default;
 
-    std::unique_ptr<void, DlCloser> m_module;
+    ospreon::os::SharedLibrary m_module;
     const TypeLibDesc& m_desc;
-    std::atomic<ULONG> m_refs{1};
 };
 
 std::string Narrow(LPCOLESTR text)
@@ -130,13 +101,13 @@ HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** library)
         return E_POINTER;
     *library = nullptr;
     const std::string path = Narrow(file);
-    std::unique_ptr<void, DlCloser> module(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    ospreon::Result<ospreon::os::SharedLibrary> module = ospreon::os::SharedLibrary::Open(path);
     if (!module)
         return TYPE_E_CANTLOADLIBRARY;
-    const auto* desc = static_cast<const TypeLibDesc*>(::dlsym(module.get(), kTypeLibrarySymbol));
+    const auto* desc = static_cast<const TypeLibDesc*>(module->Symbol(kTypeLibrarySymbol));
     if (!desc)
         return TYPE_E_CANTLOADLIBRARY;
-    *library = new (std::nothrow) TypeLibrary(std::move(module), *desc);
+    *library = ospreon::com::MakeObject<TypeLibrary>(std::move(*module), *desc).detach();
     return *library ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -7,10 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "platform/com/com_ptr.h"
 #include "platform/com/dispatch.h"
 
 namespace {
 
+using ospreon::com::ComPtr;
 using ospreon::com::Utf8ToBstr;
 
 // The value a VT_BYREF variant points at, as a plain variant (no ownership taken);
@@ -128,14 +130,11 @@ HRESULT ObjectValue(const VARIANT& source, VARIANT& result)
 {
     if (source.vt == VT_DISPATCH)
         return DispatchValue(source.pdispVal, result);
-    if (!source.punkVal)
+    ComPtr<IDispatch> dispatch;
+    if (!source.punkVal ||
+        FAILED(source.punkVal->QueryInterface(IID_IDispatch, dispatch.putVoid())))
         return DISP_E_TYPEMISMATCH;
-    IDispatch* dispatch = nullptr;
-    if (FAILED(source.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))))
-        return DISP_E_TYPEMISMATCH;
-    HRESULT hr = DispatchValue(dispatch, result);
-    dispatch->Release();
-    return hr;
+    return DispatchValue(dispatch.get(), result);
 }
 
 HRESULT ToText(const VARIANT& value, std::string& text, bool& copyBstr)
@@ -294,19 +293,15 @@ HRESULT Convert(const VARIANT& raw, VARTYPE vt, VARIANT& result)
                 return VariantCopy(&result, &value);
             if (vt == VT_UNKNOWN) {
                 result.vt = VT_UNKNOWN;
-                result.punkVal = value.punkVal;
-                if (value.punkVal)
-                    value.punkVal->AddRef();
+                result.punkVal = ComPtr<IUnknown>(value.punkVal).detach();
                 return S_OK;
             }
-            if (!value.punkVal)
-                return DISP_E_TYPEMISMATCH;
-            IDispatch* dispatch = nullptr;
-            if (FAILED(value.punkVal->QueryInterface(IID_IDispatch,
-                                                     reinterpret_cast<void**>(&dispatch))))
+            ComPtr<IDispatch> dispatch;
+            if (!value.punkVal ||
+                FAILED(value.punkVal->QueryInterface(IID_IDispatch, dispatch.putVoid())))
                 return DISP_E_TYPEMISMATCH;
             result.vt = VT_DISPATCH;
-            result.pdispVal = dispatch;
+            result.pdispVal = dispatch.detach();
             return S_OK;
         }
         VARIANT inner;
@@ -375,8 +370,7 @@ HRESULT VariantClear(VARIANT* value)
         break;
     case VT_UNKNOWN:
     case VT_DISPATCH:
-        if (value->punkVal)
-            value->punkVal->Release();
+        (void)ComPtr<IUnknown>::Attach(value->punkVal); // releases the variant's reference
         break;
     default:
         break;
@@ -396,8 +390,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* source)
         copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
         if (!copy.bstrVal)
             return E_OUTOFMEMORY;
-    } else if ((source->vt == VT_UNKNOWN || source->vt == VT_DISPATCH) && source->punkVal) {
-        source->punkVal->AddRef();
+    } else if (source->vt == VT_UNKNOWN || source->vt == VT_DISPATCH) {
+        copy.punkVal = ComPtr<IUnknown>(source->punkVal).detach();
     }
     VariantClear(dest);
     *dest = copy;
@@ -438,9 +432,7 @@ Variant::Variant(LONG value) : Variant()
 Variant::Variant(IDispatch* value) : Variant()
 {
     m_value.vt = VT_DISPATCH;
-    m_value.pdispVal = value;
-    if (value)
-        value->AddRef();
+    m_value.pdispVal = ComPtr<IDispatch>(value).detach();
 }
 
 Variant::Variant(const Variant& other) : Variant()
@@ -459,15 +451,18 @@ Variant& Variant::operator=(Variant other) noexcept
     return *this;
 }
 
+HRESULT VariantToString(const VARIANT& value, std::string& text)
+{
+    Variant converted;
+    HRESULT hr = VariantChangeType(converted.ptr(), &value, 0, VT_BSTR);
+    if (SUCCEEDED(hr))
+        text = BstrToUtf8(converted.get().bstrVal);
+    return hr;
+}
+
 HRESULT Variant::ToString(std::string& text) const
 {
-    VARIANT converted;
-    VariantInit(&converted);
-    HRESULT hr = VariantChangeType(&converted, &m_value, 0, VT_BSTR);
-    if (SUCCEEDED(hr))
-        text = BstrToUtf8(converted.bstrVal);
-    VariantClear(&converted);
-    return hr;
+    return VariantToString(m_value, text);
 }
 
 } // namespace ospreon::com

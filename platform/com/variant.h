@@ -110,6 +110,9 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* source, USHORT flags, VA
 
 namespace ospreon::com {
 
+// `value` as text through VariantChangeType (VT_BSTR): OLE Automation's text form.
+[[nodiscard]] HRESULT VariantToString(const VARIANT& value, std::string& text);
+
 // Owns one VARIANT and clears it.
 class Variant
 {

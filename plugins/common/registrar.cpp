@@ -1,7 +1,6 @@
 #include "plugins/common/registrar.h"
 
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "interfaces/monitor_plugin.h"
 #include "platform/com/bstr.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/guard.h"
 #include "platform/com/type_library.h"
 #include "platform/registry/registry.h"
 #include "plugins/common/alertlib_table.h"
@@ -70,8 +70,7 @@ std::string TypeKey(const PluginType& type)
 // Runs one method of a plug-in object made directly (not through COM).
 template <class Method> HRESULT WithObject(const PluginType& type, Method method)
 {
-    com::ComPtr<ServiceMonitor> object =
-        com::ComPtr<ServiceMonitor>::Attach(ServiceMonitor::Create(type));
+    com::ComPtr<ServiceMonitor> object = com::MakeObject<ServiceMonitor>(type);
     if (!object)
         return E_OUTOFMEMORY;
     return method(static_cast<IMonitorPlugin*>(object.get()));
@@ -200,27 +199,16 @@ HRESULT UnregisterModuleKeys(const PluginType& type)
     return S_OK;
 }
 
-template <class Body> HRESULT Contained(Body&& body) noexcept
-{
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
-
 } // namespace
 
 HRESULT RegisterModule(const PluginType& type, const void* moduleAddress) noexcept
 {
-    return Contained([&] { return RegisterModulePath(type, ModulePathOf(moduleAddress)); });
+    return com::Guarded([&] { return RegisterModulePath(type, ModulePathOf(moduleAddress)); });
 }
 
 HRESULT UnregisterModule(const PluginType& type) noexcept
 {
-    return Contained([&] { return UnregisterModuleKeys(type); });
+    return com::Guarded([&] { return UnregisterModuleKeys(type); });
 }
 
 } // namespace ospreon::plugin

@@ -5,14 +5,17 @@
 #include <optional>
 
 #include "platform/com/bstr.h"
+#include "platform/com/guard.h"
+#include "platform/com/out_param.h"
 #include "platform/os/paths.h"
 #include "plugins/common/alertlib_table.h"
-#include "plugins/common/module_lock.h"
 #include "plugins/common/plugin_log.h"
 #include "plugins/common/record_reader.h"
 #include "plugins/common/registrar.h"
 
 namespace ospreon::plugin {
+
+using com::Guarded;
 
 namespace {
 
@@ -33,39 +36,7 @@ const char* ForCall(const std::optional<std::string>& value)
     return value ? value->c_str() : nullptr;
 }
 
-HRESULT CopyOut(const std::string& text, BSTR* out)
-{
-    if (!out)
-        return E_POINTER;
-    *out = com::Utf8ToBstr(text);
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-// Runs a method body so that nothing escapes to the caller: a string that cannot be
-// allocated ends it with E_OUTOFMEMORY, any other fault with E_FAIL.
-template <class Body> HRESULT Guarded(Body&& body)
-{
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
-
 } // namespace
-
-ServiceMonitor* ServiceMonitor::Create(const PluginType& type)
-{
-    // The strings and the type's check are built here: nothing they throw may reach
-    // a class factory's caller.
-    try {
-        return new ServiceMonitor(type);
-    } catch (...) {
-        return nullptr;
-    }
-}
 
 ServiceMonitor::ServiceMonitor(const PluginType& type)
     : m_type(type), m_interfaceId(kServiceMonitorIid), m_typeName(type.typeName),
@@ -74,45 +45,20 @@ ServiceMonitor::ServiceMonitor(const PluginType& type)
 
 ServiceMonitor::~ServiceMonitor() = default;
 
-HRESULT ServiceMonitor::QueryInterface(REFIID riid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IServiceMonitor) {
-        *object = static_cast<IServiceMonitor*>(this);
-    } else if (riid == IID_IMonitorPlugin) {
-        *object = static_cast<IMonitorPlugin*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG ServiceMonitor::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG ServiceMonitor::Release()
-{
-    ULONG refs = --m_refs;
-    if (refs == 0)
-        delete this;
-    return refs;
-}
-
 HRESULT ServiceMonitor::get_Server(BSTR*)
 {
-    Trace("get_Server", nullptr);
-    return S_OK; // reserved: the out value stays as the caller passed it
+    return Guarded([&] {
+        Trace("get_Server", nullptr);
+        return S_OK; // reserved: the out value stays as the caller passed it
+    });
 }
 
 HRESULT ServiceMonitor::put_Server(BSTR)
 {
-    Trace("put_Server", nullptr);
-    return S_OK;
+    return Guarded([&] {
+        Trace("put_Server", nullptr);
+        return S_OK;
+    });
 }
 
 void ServiceMonitor::Trace(const char* method, IUser* user)
@@ -128,19 +74,22 @@ void ServiceMonitor::Trace(const char* method, IUser* user)
 HRESULT ServiceMonitor::Monitor(IUser* pUser)
 {
     Trace("Monitor", pUser);
-    if (!m_check)
+    return Guarded([&] {
+        if (!m_check)
+            return E_FAIL;
+        // A fault in the check is logged with its type; the guard keeps a fault of
+        // the log itself from escaping.
+        try {
+            return m_check->Monitor(pUser);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& error) {
+            WriteLog("%s Monitor Exception: %s\n", m_typeName.c_str(), error.what());
+        } catch (...) {
+            WriteLog("%s Monitor Exception: unknown\n", m_typeName.c_str());
+        }
         return E_FAIL;
-    try {
-        return m_check->Monitor(pUser);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::exception& error) {
-        WriteLog("%s Monitor Exception: %s\n", m_typeName.c_str(), error.what());
-        return E_FAIL;
-    } catch (...) {
-        WriteLog("%s Monitor Exception: unknown\n", m_typeName.c_str());
-        return E_FAIL;
-    }
+    });
 }
 
 HRESULT ServiceMonitor::Init(IUser* pUser)
@@ -229,17 +178,17 @@ HRESULT ServiceMonitor::Notify(IUser* pUser)
 
 HRESULT ServiceMonitor::get_TypeName(BSTR* pVal)
 {
-    return Guarded([&] { return CopyOut(m_typeName, pVal); });
+    return Guarded([&] { return com::CopyOut(m_typeName, pVal); });
 }
 
 HRESULT ServiceMonitor::get_InterfaceID(BSTR* pVal)
 {
-    return Guarded([&] { return CopyOut(m_interfaceId, pVal); });
+    return Guarded([&] { return com::CopyOut(m_interfaceId, pVal); });
 }
 
 HRESULT ServiceMonitor::get_ClassID(BSTR* pVal)
 {
-    return Guarded([&] { return CopyOut(m_classId, pVal); });
+    return Guarded([&] { return com::CopyOut(m_classId, pVal); });
 }
 
 HRESULT ServiceMonitor::RegisterPlugin(BSTR serviceName)

@@ -3,7 +3,6 @@
 // only) for one monitor type. Init, ExcuteCommand, Notify and NotifySucc are the
 // same for every type; Monitor runs the type's Check.
 
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -11,21 +10,21 @@
 #include "interfaces/service_monitor.h"
 #include "interfaces/type_info.h"
 #include "platform/com/dispatch_impl.h"
-#include "plugins/common/module_lock.h"
+#include "platform/com/module_lock.h"
+#include "plugins/common/class_factory.h"
 #include "plugins/common/plugin_type.h"
 
 namespace ospreon::plugin {
 
-class ServiceMonitor final : public com::DispatchImpl<IServiceMonitor, kIServiceMonitorDesc>,
-                             public com::VtableDispatch<IMonitorPlugin>
+// Made with com::MakeObject where exceptions are caught: its strings and the type's
+// check are built in the constructor. It counts in the module's lock count.
+class ServiceMonitor final
+    : public com::ModuleObject<g_moduleLock,
+                               com::DispatchImpl<IServiceMonitor, kIServiceMonitorDesc>,
+                               com::VtableDispatch<IMonitorPlugin>>
 {
 public:
-    // A new object with one reference; it counts in the module's lock count.
-    static ServiceMonitor* Create(const PluginType& type);
-
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    explicit ServiceMonitor(const PluginType& type);
 
     // IServiceMonitor
     HRESULT get_Server(BSTR* pVal) override;
@@ -44,16 +43,13 @@ public:
     HRESULT UnregisterPlugin(BSTR serviceName) override;
 
 private:
-    explicit ServiceMonitor(const PluginType& type);
-    ~ServiceMonitor();
+    ~ServiceMonitor() override;
 
     // Runs the record's command under `key`; the shared body of ExcuteCommand and
     // NotifySucc.
     HRESULT RunCommand(IUser* user, const char* key, const char* what);
     void Trace(const char* method, IUser* user);
 
-    ModuleLockHolder m_moduleLock; // first: released after every other member
-    std::atomic<ULONG> m_refs{1};
     const PluginType& m_type;
     const std::string m_interfaceId; // "{584A0822-C255-11D3-9CCC-00A0246E266E}"
     const std::string m_typeName;

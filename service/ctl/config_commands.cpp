@@ -34,9 +34,9 @@ Outcome SetConfig(Console&, const std::string& name, const std::string& value)
     com::Variant text(value);
     if (HRESULT hr = (*config)->put_Value(key.get(), text.get()); FAILED(hr))
         return Unavailable("cannot set the configuration value " + Quoted(name) + ": " +
-                           com::DescribeHResult(hr));
+                           FailureReason(hr));
     if (HRESULT hr = (*config)->Save(); FAILED(hr))
-        return Unavailable("cannot save the configuration: " + com::DescribeHResult(hr));
+        return Unavailable("cannot save the configuration: " + FailureReason(hr));
     return kExitDone;
 }
 
@@ -58,7 +58,7 @@ Outcome Reload(Console&)
         return control.error();
     com::Bstr pass(**password);
     if (HRESULT hr = (*control)->Reload(pass.get()); FAILED(hr))
-        return Unavailable("the service refused to reload: " + com::DescribeHResult(hr));
+        return Unavailable("the service refused to reload: " + FailureReason(hr));
     return kExitDone;
 }
 

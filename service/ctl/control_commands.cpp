@@ -57,8 +57,8 @@ Result<ComPtr<IServiceMonitor>> PluginOf(IUser* record, const std::string& name)
     ComPtr<IDispatch> object;
     HRESULT hr = record->get_UserFunc(object.put());
     if (FAILED(hr) || !object)
-        return Unavailable("the monitor " + Quoted(name) + " has no plug-in object: " +
-                           com::DescribeHResult(FAILED(hr) ? hr : E_POINTER));
+        return Unavailable("the monitor " + Quoted(name) +
+                           " has no plug-in object: " + FailureReason(FAILED(hr) ? hr : E_POINTER));
     ComPtr<IServiceMonitor> monitor;
     if (HRESULT queried = object.As(monitor); FAILED(queried) || !monitor)
         return Unavailable("the plug-in object of " + Quoted(name) +

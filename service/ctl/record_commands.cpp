@@ -9,6 +9,7 @@
 #include "platform/base/ascii.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
+#include "platform/com/error_info.h"
 #include "service/ctl/output_format.h"
 #include "service/ctl/service_access.h"
 #include "service/store/service_errors.h"
@@ -36,7 +37,8 @@ Result<ComPtr<IUserFile>> MonitorFiles()
     return Create<IUserFile>(CLSID_UserFile, "the monitor file object");
 }
 
-// A failed IUserFile Import or Export (`action` names it and the file). The file's
+// A failed IUserFile Import or Export (`action` names it and the file), told by the
+// description the call left, else by its code. The file's
 // own faults, as IUserFile reports them (service/objects/file_errors.h,
 // monitor_file.h), are bad input; any other failure (the store, the registry)
 // leaves the store unavailable.
@@ -60,13 +62,16 @@ Error FileFailure(const std::string& action, HRESULT hr)
         {WARDEN_E_BUSY, "the monitor store stayed locked by another process", false},
     };
     const std::string code = com::DescribeHResult(hr);
+    const com::ErrorText info = com::TakeErrorText();
     for (const Cause& cause : kCauses) {
         if (cause.hr != hr)
             continue;
-        std::string message = action + ": " + cause.text + " (" + code + ")";
+        std::string message =
+            action + ": " +
+            (info.description.empty() ? cause.text + (" (" + code + ")") : info.description);
         return cause.fileFault ? BadInput(std::move(message)) : Unavailable(std::move(message));
     }
-    return Unavailable(action + ": " + code);
+    return Unavailable(action + ": " + (info.description.empty() ? code : info.description));
 }
 
 } // namespace
@@ -186,7 +191,7 @@ Outcome AddRecord(Console& console, const std::string& type, const std::string& 
     if (!ref)
         return ref.error();
     if (HRESULT hr = (*store)->Add(ref->get()); FAILED(hr))
-        return Unavailable("cannot add " + Quoted(recordName) + ": " + com::DescribeHResult(hr));
+        return Unavailable("cannot add " + Quoted(recordName) + ": " + FailureReason(hr));
     console.out << recordName << '\n';
     return kExitDone;
 }
@@ -200,12 +205,13 @@ Outcome RemoveRecord(Console&, const std::string& name)
     if (!ref)
         return ref.error();
     if (HRESULT hr = (*store)->Remove(ref->get()); FAILED(hr)) {
+        const std::string why = FailureReason(hr);
         Result<bool> exists = RecordExists(store->get(), name);
         if (!exists)
             return exists.error();
         if (!*exists)
             return Unavailable("no monitor named " + Quoted(name));
-        return Unavailable("cannot remove " + Quoted(name) + ": " + com::DescribeHResult(hr));
+        return Unavailable("cannot remove " + Quoted(name) + ": " + why);
     }
     return kExitDone;
 }

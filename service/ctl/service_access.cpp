@@ -6,6 +6,7 @@
 #include "interfaces/plugin_list.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
+#include "platform/com/error_info.h"
 #include "platform/com/variant.h"
 #include "service/ctl/console_io.h"
 #include "service/store/service_errors.h"
@@ -16,12 +17,31 @@ namespace {
 
 constexpr char kSection[] = "Wardenhost";
 
+// A failed service call: `why` is its FailureReason, taken before `what` was built
+// (which may call the service again).
+Error Failed(const std::string& what, const std::string& why)
+{
+    return Unavailable(what + ": " + why);
+}
+
 Error Failed(const std::string& what, HRESULT hr)
 {
-    return Unavailable(what + ": " + com::DescribeHResult(hr));
+    return Failed(what, FailureReason(hr));
+}
+
+// A value that has no text form: no service call failed, so no error information.
+Error NoText(const std::string& what, HRESULT hr)
+{
+    return Unavailable(what + " has no text form: " + com::DescribeHResult(hr));
 }
 
 } // namespace
+
+std::string FailureReason(HRESULT hr)
+{
+    com::ErrorText info = com::TakeErrorText();
+    return info.description.empty() ? com::DescribeHResult(hr) : std::move(info.description);
+}
 
 std::string DescribeFailure(HRESULT hr)
 {
@@ -79,7 +99,7 @@ Result<ComPtr<IUser>> OpenRecord(IUserStore* store, const std::string& name)
     if (HRESULT hr = store->Open(ref->get()); FAILED(hr)) {
         if (hr == WARDEN_E_NORECORD)
             return Unavailable("no monitor named " + Quoted(name));
-        return Failed("cannot open the monitor " + Quoted(name), hr);
+        return Failed("cannot read the monitor store", hr);
     }
     com::Variant object;
     if (HRESULT hr = (*ref)->get_Object(object.put()); FAILED(hr))
@@ -185,9 +205,7 @@ Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<
             return Failed("cannot read " + Quoted(key) + " of " + Quoted(listed.name), hr);
         std::string converted;
         if (HRESULT toText = value.ToString(converted); FAILED(toText))
-            return Failed("the value " + Quoted(key) + " of " + Quoted(listed.name) +
-                              " has no text form",
-                          toText);
+            return NoText("the value " + Quoted(key) + " of " + Quoted(listed.name), toText);
         listed.values.push_back(std::move(converted));
     }
     return std::optional<ListedRecord>(std::move(listed));
@@ -200,13 +218,13 @@ Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& k
     HRESULT hr = record->get_InfoVal(name.get(), value.put());
     if (hr == DISP_E_UNKNOWNNAME)
         return std::optional<std::string>();
-    if (FAILED(hr))
-        return Failed("cannot read " + Quoted(key) + " of " + Quoted(RecordName(record)), hr);
+    if (FAILED(hr)) {
+        const std::string why = FailureReason(hr);
+        return Failed("cannot read " + Quoted(key) + " of " + Quoted(RecordName(record)), why);
+    }
     std::string text;
     if (HRESULT converted = value.ToString(text); FAILED(converted))
-        return Failed("the value " + Quoted(key) + " of " + Quoted(RecordName(record)) +
-                          " has no text form",
-                      converted);
+        return NoText("the value " + Quoted(key) + " of " + Quoted(RecordName(record)), converted);
     return std::optional<std::string>(std::move(text));
 }
 
@@ -214,32 +232,39 @@ Result<void> WriteValue(IUser* record, const std::string& key, const std::string
 {
     com::Bstr name(key);
     com::Variant text(value);
-    if (HRESULT hr = record->put_InfoVal(name.get(), text.get()); FAILED(hr))
-        return Failed("cannot write " + Quoted(key) + " of " + Quoted(RecordName(record)), hr);
+    if (HRESULT hr = record->put_InfoVal(name.get(), text.get()); FAILED(hr)) {
+        const std::string why = FailureReason(hr);
+        return Failed("cannot write " + Quoted(key) + " of " + Quoted(RecordName(record)), why);
+    }
     return {};
 }
 
 Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record)
 {
     LONG count = 0;
-    if (HRESULT hr = record->get_InfoNumber(&count); FAILED(hr))
-        return Failed("cannot count the values of " + Quoted(RecordName(record)), hr);
+    if (HRESULT hr = record->get_InfoNumber(&count); FAILED(hr)) {
+        const std::string why = FailureReason(hr);
+        return Failed("cannot count the values of " + Quoted(RecordName(record)), why);
+    }
     std::vector<std::pair<std::string, std::string>> parameters;
     for (LONG index = 0; index < count; ++index) {
         com::Bstr key;
-        if (HRESULT hr = record->get_InfoName(index, key.put()); FAILED(hr))
+        if (HRESULT hr = record->get_InfoName(index, key.put()); FAILED(hr)) {
+            const std::string why = FailureReason(hr);
             return Failed("cannot read key " + std::to_string(index) + " of " +
                               Quoted(RecordName(record)),
-                          hr);
+                          why);
+        }
         com::Variant value;
-        if (HRESULT hr = record->get_UserInfo(index, value.put()); FAILED(hr))
+        if (HRESULT hr = record->get_UserInfo(index, value.put()); FAILED(hr)) {
+            const std::string why = FailureReason(hr);
             return Failed("cannot read value " + std::to_string(index) + " of " +
                               Quoted(RecordName(record)),
-                          hr);
+                          why);
+        }
         std::string text;
         if (HRESULT hr = value.ToString(text); FAILED(hr))
-            return Failed("the value " + Quoted(key.utf8()) + " of " + Quoted(RecordName(record)) +
-                              " has no text form",
+            return NoText("the value " + Quoted(key.utf8()) + " of " + Quoted(RecordName(record)),
                           hr);
         parameters.emplace_back(key.utf8(), std::move(text));
     }
@@ -269,7 +294,7 @@ Result<std::optional<std::string>> ReadConfig(IConfigStore* config, const std::s
         return Failed("cannot read the configuration value " + Quoted(name), hr);
     std::string text;
     if (HRESULT converted = value.ToString(text); FAILED(converted))
-        return Failed("the configuration value " + Quoted(name) + " has no text form", converted);
+        return NoText("the configuration value " + Quoted(name), converted);
     return std::optional<std::string>(std::move(text));
 }
 

@@ -81,6 +81,11 @@ Result<std::optional<std::string>> ReadConfig(IConfigStore* config, const std::s
 // "0x80040154 class not registered", with the activation's reason when it has one.
 std::string DescribeFailure(HRESULT hr);
 
+// Why the service call that just failed with `hr` failed: the description it left
+// as the thread's error information (taken, so it is read once), else the code
+// ("0x80310006"). Call it right after the failing call, before any other.
+std::string FailureReason(HRESULT hr);
+
 // An interface pointer held in a VARIANT (VT_DISPATCH or VT_UNKNOWN), queried for T.
 template <class T> ComPtr<T> FromVariant(const VARIANT& value)
 {

@@ -163,7 +163,7 @@ Result<void> FillConfig(Console& console, const fs::path& home)
         com::Variant text(value);
         if (HRESULT hr = (*config)->put_Value(key.get(), text.get()); FAILED(hr))
             return Unavailable(std::string("cannot set the configuration value ") + name + ": " +
-                               com::DescribeHResult(hr));
+                               FailureReason(hr));
         filled.push_back(name);
     }
     if (filled.empty()) {
@@ -171,7 +171,7 @@ Result<void> FillConfig(Console& console, const fs::path& home)
         return {};
     }
     if (HRESULT hr = (*config)->Save(); FAILED(hr))
-        return Unavailable("cannot save the configuration: " + com::DescribeHResult(hr));
+        return Unavailable("cannot save the configuration: " + FailureReason(hr));
     console.out << "config: set";
     for (std::size_t i = 0; i < filled.size(); ++i)
         console.out << (i ? ", " : " ") << filled[i];

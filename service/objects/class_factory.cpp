@@ -1,10 +1,10 @@
 #include "service/objects/class_factory.h"
 
 #include "interfaces/guids.h"
+#include "platform/com/class_factory.h"
 #include "service/objects/com_object.h"
 #include "service/objects/com_support.h"
 #include "service/objects/config_store.h"
-#include "service/objects/module_lock.h"
 #include "service/objects/plugin_catalog.h"
 #include "service/objects/plugin_objects.h"
 #include "service/objects/service_control.h"
@@ -14,17 +14,16 @@
 
 namespace ospreon::service {
 
+constinit com::ModuleLock g_moduleLock{[] { PluginObjects().ReleaseAll(); }};
+
 namespace {
 
 template <class T> HRESULT Create(REFIID riid, void** object)
 {
-    return Guarded([&] {
-        com::ComPtr<T> created = MakeObject<T>();
-        if (!created)
-            return E_OUTOFMEMORY;
-        return created->QueryInterface(riid, object);
-    });
+    return com::CreateObject<T>(riid, object);
 }
+
+using ClassFactory = com::ClassFactory<g_moduleLock, HRESULT (*)(REFIID, void**)>;
 
 constexpr ServiceClass kClasses[] = {
     {&CLSID_UserStore, "UserStore", &Create<UserStore>},
@@ -33,47 +32,6 @@ constexpr ServiceClass kClasses[] = {
     {&CLSID_UserFile, "UserFile", &Create<UserFile>},
     {&CLSID_ServiceControl, "ServiceControl", &Create<ServiceControl>},
     {&CLSID_ConfigStore, "ConfigStore", &Create<ConfigStore>},
-};
-
-// One static factory per class; only LockServer and the objects it makes count in
-// the module lock.
-class ClassFactory final : public IClassFactory
-{
-public:
-    explicit constexpr ClassFactory(const ServiceClass& serviceClass) : m_class(serviceClass) {}
-
-    HRESULT QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
-
-    HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        return m_class.create(riid, object);
-    }
-
-    HRESULT LockServer(BOOL lock) override
-    {
-        lock ? LockModule() : UnlockModule();
-        return S_OK;
-    }
-
-private:
-    const ServiceClass& m_class;
 };
 
 } // namespace
@@ -89,8 +47,9 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object)
         return E_POINTER;
     *object = nullptr;
     static ClassFactory factories[] = {
-        ClassFactory(kClasses[0]), ClassFactory(kClasses[1]), ClassFactory(kClasses[2]),
-        ClassFactory(kClasses[3]), ClassFactory(kClasses[4]), ClassFactory(kClasses[5]),
+        ClassFactory(kClasses[0].create), ClassFactory(kClasses[1].create),
+        ClassFactory(kClasses[2].create), ClassFactory(kClasses[3].create),
+        ClassFactory(kClasses[4].create), ClassFactory(kClasses[5].create),
     };
     static_assert(std::size(factories) == std::size(kClasses));
     for (std::size_t i = 0; i < std::size(kClasses); ++i) {
@@ -102,7 +61,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object)
 
 HRESULT CanUnloadNow()
 {
-    if (ModuleLockCount() != 0)
+    if (g_moduleLock.Count() != 0)
         return S_FALSE;
     PluginObjects().ReleaseAll();
     return S_OK;

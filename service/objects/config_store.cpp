@@ -11,11 +11,13 @@ using store::kServiceSection;
 HRESULT ConfigStore::OpenSection(BSTR section)
 {
     return Guarded([&] {
-        if (!EqualsNoCase(com::BstrToUtf8(section), kServiceSection))
-            return E_INVALIDARG;
+        const std::string name = com::BstrToUtf8(section);
+        if (!EqualsNoCase(name, kServiceSection))
+            return Fail(E_INVALIDARG,
+                        "no configuration section " + name + " (only " + kServiceSection + ")");
         Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         std::lock_guard lock(m_mutex);
         m_db = std::move(*db);
         m_pending.clear();
@@ -28,12 +30,12 @@ HRESULT ConfigStore::Save()
     return Guarded([&] {
         std::lock_guard lock(m_mutex);
         if (!m_db)
-            return E_UNEXPECTED;
+            return Fail(E_UNEXPECTED, "no configuration section is open");
         if (m_pending.empty())
             return S_OK;
         Result<void> saved = store::ConfigTable(*m_db).PutAll(kServiceSection, m_pending);
         if (!saved)
-            return HResultOf(saved.error());
+            return Fail(saved.error());
         m_pending.clear();
         return S_OK;
     });
@@ -41,25 +43,25 @@ HRESULT ConfigStore::Save()
 
 HRESULT ConfigStore::get_Value(BSTR name, VARIANT* value)
 {
-    if (!value)
-        return E_POINTER;
-    VariantInit(value);
     return Guarded([&] {
+        if (!value)
+            return E_POINTER;
+        VariantInit(value);
         const std::string key = com::BstrToUtf8(name);
         std::lock_guard lock(m_mutex);
         if (!m_db)
-            return E_UNEXPECTED;
+            return Fail(E_UNEXPECTED, "no configuration section is open");
         for (const auto& [pendingName, pendingValue] : m_pending) {
             if (EqualsNoCase(pendingName, key))
-                return SetTextVariant(pendingValue, value);
+                return CopyOut(pendingValue, value);
         }
         Result<std::optional<std::string>> stored =
             store::ConfigTable(*m_db).Get(kServiceSection, key);
         if (!stored)
-            return HResultOf(stored.error());
+            return Fail(stored.error());
         if (!*stored)
-            return DISP_E_UNKNOWNNAME;
-        return SetTextVariant(**stored, value);
+            return Fail(DISP_E_UNKNOWNNAME, "the configuration has no value " + key);
+        return CopyOut(**stored, value);
     });
 }
 
@@ -67,12 +69,12 @@ HRESULT ConfigStore::put_Value(BSTR name, VARIANT value)
 {
     return Guarded([&] {
         std::string text;
-        if (HRESULT hr = VariantText(value, text); FAILED(hr))
+        if (HRESULT hr = com::VariantToString(value, text); FAILED(hr))
             return hr;
         std::string key = com::BstrToUtf8(name);
         std::lock_guard lock(m_mutex);
         if (!m_db)
-            return E_UNEXPECTED;
+            return Fail(E_UNEXPECTED, "no configuration section is open");
         for (auto& [pendingName, pendingValue] : m_pending) {
             if (EqualsNoCase(pendingName, key)) {
                 pendingValue = std::move(text);

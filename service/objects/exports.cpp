@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/com/guard.h"
 #include "platform/com/type_descriptor.h"
 #include "service/objects/class_factory.h"
 
@@ -33,18 +34,10 @@ extern "C" OSPREON_EXPORT HRESULT DllCanUnloadNow()
 
 extern "C" OSPREON_EXPORT HRESULT DllRegisterServer()
 {
-    try {
-        return ospreon::service::RegisterServer(OwnPath());
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return ospreon::com::Guarded([] { return ospreon::service::RegisterServer(OwnPath()); });
 }
 
 extern "C" OSPREON_EXPORT HRESULT DllUnregisterServer()
 {
-    try {
-        return ospreon::service::UnregisterServer();
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    return ospreon::com::Guarded([] { return ospreon::service::UnregisterServer(); });
 }

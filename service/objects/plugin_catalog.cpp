@@ -8,15 +8,16 @@ namespace ospreon::service {
 
 HRESULT PluginCatalog::Plugins(BSTR listIid, IUnknown*, IUnknown** list)
 {
-    if (!list)
-        return E_POINTER;
-    *list = nullptr;
     return Guarded([&] {
-        if (com::GuidFromString(com::BstrToUtf8(listIid)) != IID_IPluginList)
-            return E_NOINTERFACE;
+        if (!list)
+            return E_POINTER;
+        *list = nullptr;
+        const std::string asked = com::BstrToUtf8(listIid);
+        if (com::GuidFromString(asked) != IID_IPluginList)
+            return Fail(E_NOINTERFACE, "the plug-in catalogue gives no list of interface " + asked);
         Result<std::vector<MonitorType>> types = ReadMonitorTypes();
         if (!types)
-            return HResultOf(types.error());
+            return Fail(types.error());
         std::vector<std::string> names;
         for (MonitorType& type : *types)
             names.push_back(std::move(type.name));

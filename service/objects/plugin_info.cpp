@@ -6,10 +6,7 @@ namespace ospreon::service {
 
 HRESULT PluginInfo::get_Name(BSTR* typeName)
 {
-    if (!typeName)
-        return E_POINTER;
-    *typeName = nullptr;
-    return Guarded([&] { return CopyText(m_name, typeName); });
+    return Guarded([&] { return CopyOut(m_name, typeName); });
 }
 
 } // namespace ospreon::service

@@ -7,25 +7,28 @@ namespace ospreon::service {
 
 HRESULT PluginList::get_Count(LONG* count)
 {
-    if (!count)
-        return E_POINTER;
-    *count = static_cast<LONG>(m_names.size());
-    return S_OK;
+    return Guarded([&] {
+        if (!count)
+            return E_POINTER;
+        *count = static_cast<LONG>(m_names.size());
+        return S_OK;
+    });
 }
 
 HRESULT PluginList::get_Item(LONG index, VARIANT* item)
 {
-    if (!item)
-        return E_POINTER;
-    VariantInit(item);
-    if (index < 1 || static_cast<std::size_t>(index) > m_names.size())
-        return DISP_E_BADINDEX;
     return Guarded([&] {
+        if (!item)
+            return E_POINTER;
+        VariantInit(item);
+        if (index < 1 || static_cast<std::size_t>(index) > m_names.size())
+            return Fail(DISP_E_BADINDEX, "no monitor type at " + std::to_string(index) + " of " +
+                                             std::to_string(m_names.size()));
         com::ComPtr<PluginInfo> info =
             MakeObject<PluginInfo>(m_names[static_cast<std::size_t>(index) - 1]);
         if (!info)
             return E_OUTOFMEMORY;
-        SetDispatchVariant(static_cast<IPluginInfo*>(info.detach()), item);
+        MoveOut(std::move(info), item);
         return S_OK;
     });
 }

@@ -11,11 +11,11 @@ HRESULT ServiceControl::Reload(BSTR controlPassword)
     return Guarded([&] {
         Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<bool> reloaded = store::MetaTable(**db).Reload(com::BstrToUtf8(controlPassword));
         if (!reloaded)
-            return HResultOf(reloaded.error());
-        return *reloaded ? S_OK : E_ACCESSDENIED;
+            return Fail(reloaded.error());
+        return *reloaded ? S_OK : Fail(E_ACCESSDENIED, "the control password is wrong");
     });
 }
 

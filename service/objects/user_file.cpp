@@ -36,16 +36,16 @@ HRESULT UserFile::Import(BSTR path)
     return Guarded([&] {
         const std::string file = com::BstrToUtf8(path);
         if (file.empty())
-            return E_INVALIDARG;
+            return Fail(E_INVALIDARG, "no monitor file named");
         Result<std::string> text = os::ReadWholeFile(file, kMaxFileSize);
         if (!text)
-            return HResultOf(MonitorFileError(text.error(), FileAccess::Read));
+            return Fail(MonitorFileError(text.error(), FileAccess::Read));
         Result<std::vector<store::RecordData>> records = ParseMonitorFile(*text);
         if (!records)
-            return HResultOf(records.error());
+            return Fail(records.error());
         Result<std::vector<MonitorType>> types = ReadMonitorTypes();
         if (!types)
-            return HResultOf(types.error());
+            return Fail(types.error());
 
         std::vector<store::RecordData> accepted;
         std::vector<std::string> skipped;
@@ -60,12 +60,12 @@ HRESULT UserFile::Import(BSTR path)
         }
         Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<void> merged =
             store::RecordTable(**db).Merge(accepted, static_cast<std::int64_t>(skipped.size()),
                                            ImportSummaryText(accepted.size(), skipped));
         if (!merged)
-            return HResultOf(merged.error());
+            return Fail(merged.error());
         return skipped.empty() ? S_OK : S_FALSE;
     });
 }
@@ -75,18 +75,18 @@ HRESULT UserFile::Export(BSTR path)
     return Guarded([&] {
         const std::string file = com::BstrToUtf8(path);
         if (file.empty())
-            return E_INVALIDARG;
+            return Fail(E_INVALIDARG, "no monitor file named");
         Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<std::vector<store::RecordData>> records = store::RecordTable(**db).ReadAll();
         if (!records)
-            return HResultOf(records.error());
+            return Fail(records.error());
         Result<std::string> text = FormatMonitorFile(*records);
         if (!text)
-            return HResultOf(text.error());
+            return Fail(text.error());
         Result<void> written = os::ReplaceFileAtomically(file, *text);
-        return written ? S_OK : HResultOf(MonitorFileError(written.error(), FileAccess::Write));
+        return written ? S_OK : Fail(MonitorFileError(written.error(), FileAccess::Write));
     });
 }
 

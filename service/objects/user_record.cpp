@@ -25,40 +25,40 @@ void UserRecord::InitNewPluginObject(IServiceMonitor* monitor,
 
 HRESULT UserRecord::get_UserName(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = nullptr;
         Result<RecordTable::Head> head = RecordTable(*m_db).ReadHead(m_id);
-        return head ? CopyText(head->name, pVal) : HResultOf(head.error());
+        return head ? CopyOut(head->name, pVal) : Fail(head.error());
     });
 }
 
 HRESULT UserRecord::put_UserName(BSTR)
 {
-    return E_NOTIMPL;
+    return Guarded([] { return E_NOTIMPL; });
 }
 
 HRESULT UserRecord::get_ServiceType(BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = nullptr;
         Result<RecordTable::Head> head = RecordTable(*m_db).ReadHead(m_id);
-        return head ? CopyText(head->type, pVal) : HResultOf(head.error());
+        return head ? CopyOut(head->type, pVal) : Fail(head.error());
     });
 }
 
 HRESULT UserRecord::get_InfoNumber(LONG* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = 0;
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = 0;
         Result<std::int64_t> count = RecordTable(*m_db).ParameterCount(m_id);
         if (!count)
-            return HResultOf(count.error());
+            return Fail(count.error());
         *pVal = static_cast<LONG>(*count);
         return S_OK;
     });
@@ -66,17 +66,17 @@ HRESULT UserRecord::get_InfoNumber(LONG* pVal)
 
 HRESULT UserRecord::put_InfoNumber(LONG)
 {
-    return E_NOTIMPL;
+    return Guarded([] { return E_NOTIMPL; });
 }
 
 HRESULT UserRecord::get_InfoName(LONG nIndex, BSTR* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = nullptr;
         Result<store::Parameter> entry = RecordTable(*m_db).ParameterAt(m_id, nIndex);
-        return entry ? CopyText(entry->key, pVal) : HResultOf(entry.error());
+        return entry ? CopyOut(entry->key, pVal) : Fail(entry.error());
     });
 }
 
@@ -86,7 +86,7 @@ HRESULT UserRecord::put_InfoName(LONG, BSTR newVal)
         std::string key = com::BstrToUtf8(newVal);
         Result<bool> added = RecordTable(*m_db).AddKey(m_id, key);
         if (!added)
-            return HResultOf(added.error());
+            return Fail(added.error());
         if (*added && m_mode == Mode::Declaring) {
             std::lock_guard lock(m_mutex);
             m_declaredKeys.insert(std::move(key));
@@ -97,12 +97,12 @@ HRESULT UserRecord::put_InfoName(LONG, BSTR newVal)
 
 HRESULT UserRecord::get_UserInfo(LONG nIndex, VARIANT* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    VariantInit(pVal);
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        VariantInit(pVal);
         Result<store::Parameter> entry = RecordTable(*m_db).ParameterAt(m_id, nIndex);
-        return entry ? SetTextVariant(entry->value, pVal) : HResultOf(entry.error());
+        return entry ? CopyOut(entry->value, pVal) : Fail(entry.error());
     });
 }
 
@@ -110,26 +110,26 @@ HRESULT UserRecord::put_UserInfo(LONG nIndex, VARIANT newVal)
 {
     return Guarded([&] {
         std::string text;
-        if (HRESULT hr = VariantText(newVal, text); FAILED(hr))
+        if (HRESULT hr = com::VariantToString(newVal, text); FAILED(hr))
             return hr;
         Result<void> put = RecordTable(*m_db).PutAt(m_id, nIndex, text);
-        return put ? S_OK : HResultOf(put.error());
+        return put ? S_OK : Fail(put.error());
     });
 }
 
 HRESULT UserRecord::get_InfoVal(BSTR InfoName, VARIANT* pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    VariantInit(pVal);
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        VariantInit(pVal);
         Result<std::optional<std::string>> value =
             RecordTable(*m_db).Value(m_id, com::BstrToUtf8(InfoName));
         if (!value)
-            return HResultOf(value.error());
+            return Fail(value.error());
         if (!*value)
-            return DISP_E_UNKNOWNNAME;
-        return SetTextVariant(**value, pVal);
+            return Fail(DISP_E_UNKNOWNNAME, "the record has no value " + com::BstrToUtf8(InfoName));
+        return CopyOut(**value, pVal);
     });
 }
 
@@ -137,7 +137,7 @@ HRESULT UserRecord::put_InfoVal(BSTR InfoName, VARIANT newVal)
 {
     return Guarded([&] {
         std::string text;
-        if (HRESULT hr = VariantText(newVal, text); FAILED(hr))
+        if (HRESULT hr = com::VariantToString(newVal, text); FAILED(hr))
             return hr;
         const std::string key = com::BstrToUtf8(InfoName);
         auto mode = RecordTable::PutMode::Replace;
@@ -147,7 +147,7 @@ HRESULT UserRecord::put_InfoVal(BSTR InfoName, VARIANT newVal)
                 mode = RecordTable::PutMode::KeepExisting;
         }
         Result<bool> put = RecordTable(*m_db).Put(m_id, key, text, mode);
-        return put ? S_OK : HResultOf(put.error());
+        return put ? S_OK : Fail(put.error());
     });
 }
 
@@ -155,13 +155,14 @@ HRESULT UserRecord::ServingObject(com::ComPtr<IServiceMonitor>& monitor)
 {
     Result<RecordTable::Head> head = RecordTable(*m_db).ReadHead(m_id);
     if (!head)
-        return HResultOf(head.error());
+        return Fail(head.error());
     Result<std::vector<MonitorType>> types = ReadMonitorTypes();
     if (!types)
-        return HResultOf(types.error());
+        return Fail(types.error());
     const MonitorType* type = FindMonitorType(*types, head->type);
     if (!type || !type->clsid)
-        return CLASS_E_CLASSNOTAVAILABLE;
+        return Fail(CLASS_E_CLASSNOTAVAILABLE,
+                    "no plug-in class serves the type " + head->type + " of " + head->name);
     const CLSID clsid = *type->clsid;
 
     PluginObjectCache& cache = PluginObjects();
@@ -174,7 +175,8 @@ HRESULT UserRecord::ServingObject(com::ComPtr<IServiceMonitor>& monitor)
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IServiceMonitor,
                                   created.putVoid());
     if (FAILED(hr))
-        return hr;
+        return Fail(hr, "cannot make the plug-in object of " + head->name + ": " +
+                            com::LastActivationError());
     if (!created)
         return E_NOINTERFACE;
     InitNewPluginObject(created.get(), m_db, m_id);
@@ -186,10 +188,10 @@ HRESULT UserRecord::ServingObject(com::ComPtr<IServiceMonitor>& monitor)
 
 HRESULT UserRecord::get_UserFunc(IDispatch** pVal)
 {
-    if (!pVal)
-        return E_POINTER;
-    *pVal = nullptr;
     return Guarded([&] {
+        if (!pVal)
+            return E_POINTER;
+        *pVal = nullptr;
         com::ComPtr<IServiceMonitor> monitor;
         if (HRESULT hr = ServingObject(monitor); FAILED(hr))
             return hr;
@@ -199,7 +201,7 @@ HRESULT UserRecord::get_UserFunc(IDispatch** pVal)
 
 HRESULT UserRecord::put_UserFunc(IDispatch*)
 {
-    return E_NOTIMPL;
+    return Guarded([] { return E_NOTIMPL; });
 }
 
 } // namespace ospreon::service

@@ -11,7 +11,7 @@ HRESULT UserRef::QueryInterface(REFIID riid, void** object)
         AddRef();
         return S_OK;
     }
-    return ComObject::QueryInterface(riid, object);
+    return ComObject<VtableDispatch<IUserRef>>::QueryInterface(riid, object);
 }
 
 HRESULT UserRef::put_Name(BSTR name)
@@ -36,16 +36,16 @@ HRESULT UserRef::put_Provider(BSTR provider)
 
 HRESULT UserRef::get_Object(VARIANT* record)
 {
-    if (!record)
-        return E_POINTER;
-    VariantInit(record);
-    std::lock_guard lock(m_mutex);
-    if (!m_record)
-        return E_UNEXPECTED;
-    IDispatch* object = m_record.get();
-    object->AddRef();
-    SetDispatchVariant(object, record);
-    return S_OK;
+    return Guarded([&] {
+        if (!record)
+            return E_POINTER;
+        VariantInit(record);
+        std::lock_guard lock(m_mutex);
+        if (!m_record)
+            return Fail(E_UNEXPECTED, "the record reference holds no record: open or add it first");
+        MoveOut(m_record, record);
+        return S_OK;
+    });
 }
 
 std::string UserRef::Name() const
@@ -68,11 +68,10 @@ void UserRef::SetRecord(com::ComPtr<IUser> record)
 
 com::ComPtr<UserRef> ImplementationOf(IUserRef* ref)
 {
-    IUserRef* found = nullptr;
-    if (!ref ||
-        FAILED(ref->QueryInterface(UserRef::kImplementationIid, reinterpret_cast<void**>(&found))))
+    com::ComPtr<IUserRef> found;
+    if (!ref || FAILED(ref->QueryInterface(UserRef::kImplementationIid, found.putVoid())))
         return nullptr;
-    return com::ComPtr<UserRef>::Attach(static_cast<UserRef*>(found));
+    return com::ComPtr<UserRef>::Attach(static_cast<UserRef*>(found.detach()));
 }
 
 } // namespace ospreon::service

@@ -55,11 +55,12 @@ HRESULT UserStore::Named(IUserRef* ref, com::ComPtr<UserRef>& implementation, st
         return E_POINTER;
     implementation = ImplementationOf(ref);
     if (!implementation)
-        return E_INVALIDARG;
+        return Fail(E_INVALIDARG, "the record reference was not made by the monitor service");
     if (!IsUserProvider(implementation->Provider()))
-        return WARDEN_E_PROVIDER;
+        return Fail(WARDEN_E_PROVIDER,
+                    "the record reference names another provider: " + implementation->Provider());
     name = implementation->Name();
-    return name.empty() ? E_INVALIDARG : S_OK;
+    return name.empty() ? Fail(E_INVALIDARG, "the record reference names no record") : S_OK;
 }
 
 HRESULT UserStore::Open(IUserRef* ref)
@@ -72,10 +73,10 @@ HRESULT UserStore::Open(IUserRef* ref)
         implementation->SetRecord(nullptr);
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<store::RecordId> id = store::RecordTable(**db).Find(name);
         if (!id)
-            return HResultOf(id.error());
+            return Fail(id.error());
         com::ComPtr<UserRecord> record = MakeObject<UserRecord>(*db, *id);
         if (!record)
             return E_OUTOFMEMORY;
@@ -94,20 +95,21 @@ HRESULT UserStore::Add(IUserRef* ref)
         implementation->SetRecord(nullptr);
         const std::optional<std::string_view> named = TypeInName(name);
         if (!named)
-            return WARDEN_E_UNKNOWNTYPE;
+            return Fail(WARDEN_E_UNKNOWNTYPE, "the name " + name + " states no type (no \" of \")");
         Result<std::vector<MonitorType>> types = ReadMonitorTypes();
         if (!types)
-            return HResultOf(types.error());
+            return Fail(types.error());
         const MonitorType* type = FindMonitorType(*types, *named);
         if (!type)
-            return WARDEN_E_UNKNOWNTYPE;
+            return Fail(WARDEN_E_UNKNOWNTYPE,
+                        "the monitor type " + std::string(*named) + " is not registered");
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<store::RecordId> id = store::RecordTable(**db).Add(
             store::RecordData{name, type->name, {{"Status", "Disable"}}});
         if (!id)
-            return HResultOf(id.error());
+            return Fail(id.error());
         Declare(*type, *db, *id);
         com::ComPtr<UserRecord> record = MakeObject<UserRecord>(*db, *id);
         if (!record)
@@ -127,10 +129,10 @@ HRESULT UserStore::Remove(IUserRef* ref)
         implementation->SetRecord(nullptr);
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<store::RecordId> id = store::RecordTable(**db).Remove(name);
         if (!id)
-            return HResultOf(id.error());
+            return Fail(id.error());
         PluginObjects().Forget((*db)->path(), *id);
         return S_OK;
     });
@@ -138,16 +140,16 @@ HRESULT UserStore::Remove(IUserRef* ref)
 
 HRESULT UserStore::get_Count(LONG* count)
 {
-    if (!count)
-        return E_POINTER;
-    *count = 0;
     return Guarded([&] {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         Result<std::int64_t> records = store::RecordTable(**db).Count();
         if (!records)
-            return HResultOf(records.error());
+            return Fail(records.error());
         *count = static_cast<LONG>(*records);
         return S_OK;
     });
@@ -158,36 +160,37 @@ HRESULT UserStore::IdAt(store::Database& db, LONG index, store::RecordId& id)
     store::RecordTable table(db);
     Result<std::int64_t> version = table.RecordsVersion();
     if (!version)
-        return HResultOf(version.error());
+        return Fail(version.error());
     std::lock_guard lock(m_mutex);
     if (*version != m_snapshot.version) {
         Result<store::RecordIds> ids = table.Ids();
         if (!ids)
-            return HResultOf(ids.error());
+            return Fail(ids.error());
         m_snapshot = std::move(*ids);
     }
     if (index < 1 || static_cast<std::size_t>(index) > m_snapshot.ids.size())
-        return DISP_E_BADINDEX;
+        return Fail(DISP_E_BADINDEX, "no record at " + std::to_string(index) + " of " +
+                                         std::to_string(m_snapshot.ids.size()));
     id = m_snapshot.ids[static_cast<std::size_t>(index) - 1];
     return S_OK;
 }
 
 HRESULT UserStore::get_Item(LONG index, VARIANT* record)
 {
-    if (!record)
-        return E_POINTER;
-    VariantInit(record);
     return Guarded([&] {
+        if (!record)
+            return E_POINTER;
+        VariantInit(record);
         Result<std::shared_ptr<store::Database>> db = Connection();
         if (!db)
-            return HResultOf(db.error());
+            return Fail(db.error());
         store::RecordId id = 0;
         if (HRESULT hr = IdAt(**db, index, id); FAILED(hr))
             return hr;
         com::ComPtr<UserRecord> item = MakeObject<UserRecord>(*db, id);
         if (!item)
             return E_OUTOFMEMORY;
-        SetDispatchVariant(static_cast<IUser*>(item.detach()), record);
+        MoveOut(std::move(item), record);
         return S_OK;
     });
 }

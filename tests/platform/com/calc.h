@@ -9,6 +9,7 @@ inline constexpr IID IID_IMemo = MakeGuid("6B1F5C0E-3D2A-4B7E-9A41-0C5D2E8F7A12"
 inline constexpr CLSID CLSID_Calc = MakeGuid("6B1F5C0E-3D2A-4B7E-9A41-0C5D2E8F7A13");
 inline constexpr GUID LIBID_Calc = MakeGuid("6B1F5C0E-3D2A-4B7E-9A41-0C5D2E8F7A14");
 inline constexpr char kCalcProgId[] = "Ospreon.TestCalc.1";
+inline constexpr char kDivideByZero[] = "cannot divide by zero";
 
 struct ICalc : IDispatch
 {
@@ -18,6 +19,8 @@ struct ICalc : IDispatch
     virtual HRESULT Add(LONG a, LONG b, LONG* sum) = 0;      // dispid 2
     virtual HRESULT get_Total(LONG* pVal) = 0;               // dispid 3
     virtual HRESULT Describe(VARIANT value, BSTR* text) = 0; // dispid 4
+    // Fails with E_INVALIDARG and the description kDivideByZero when b is 0.
+    virtual HRESULT Divide(LONG a, LONG b, LONG* quotient) = 0; // dispid 5
 
 protected:
     ~ICalc() = default;

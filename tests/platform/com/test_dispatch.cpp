@@ -1,47 +1,29 @@
-#include <dlfcn.h>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/com/activation.h"
-#include "platform/com/com_ptr.h"
-#include "tests/platform/com/calc.h"
-#include "tests/support/temp_home.h"
+#include "platform/com/error_info.h"
+#include "tests/platform/com/calc_fixture.h"
 
 namespace {
 
 using namespace ospreon::com;
+using ospreon::test::CalcTest;
 
-HRESULT RegisterCalc()
-{
-    void* handle = ::dlopen(TEST_CALC_MODULE, RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return CO_E_DLLNOTFOUND;
-    auto fn = reinterpret_cast<DllRegisterServerFn>(::dlsym(handle, "DllRegisterServer"));
-    HRESULT hr = fn ? fn() : E_FAIL;
-    ::dlclose(handle);
-    return hr;
-}
-
-class LateBinding : public testing::Test
+class LateBinding : public CalcTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CoInitialize(nullptr), S_OK);
-        ASSERT_EQ(RegisterCalc(), S_OK);
-        ASSERT_EQ(
-            CoCreateInstance(CLSID_Calc, nullptr, CLSCTX_INPROC_SERVER, IID_ICalc, calc.putVoid()),
-            S_OK);
+        CalcTest::SetUp();
         dispatch = calc.As<IDispatch>();
         ASSERT_TRUE(dispatch);
     }
     void TearDown() override
     {
         dispatch.reset();
-        calc.reset();
-        CoUninitialize();
+        CalcTest::TearDown();
     }
 
     DISPID IdOf(const char* name)
@@ -55,7 +37,7 @@ protected:
 
     // Invoke with arguments given first to last, as a script would write them.
     HRESULT Call(const char* name, WORD flags, std::vector<Variant> args, Variant& result,
-                 UINT* argError = nullptr)
+                 UINT* argError = nullptr, EXCEPINFO* exception = nullptr)
     {
         std::vector<VARIANT> reversed;
         for (auto it = args.rbegin(); it != args.rend(); ++it)
@@ -65,11 +47,9 @@ protected:
         DISPPARAMS params{reversed.data(), put ? &putId : nullptr,
                           static_cast<UINT>(reversed.size()), put ? 1u : 0u};
         return dispatch->Invoke(IdOf(name), GUID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                result.put(), nullptr, argError);
+                                result.put(), exception, argError);
     }
 
-    ospreon::test::TempHome home;
-    ComPtr<ICalc> calc;
     ComPtr<IDispatch> dispatch;
 };
 
@@ -127,6 +107,34 @@ TEST_F(LateBinding, RefusesWhatDoesNotFit)
     EXPECT_EQ(
         dispatch->Invoke(2, IID_ICalc, 0, DISPATCH_METHOD, &none, result.put(), nullptr, nullptr),
         DISP_E_UNKNOWNINTERFACE);
+}
+
+TEST_F(LateBinding, AFailingMemberRaisesAnExceptionThatCarriesItsDescription)
+{
+    Variant result;
+    EXCEPINFO exception{};
+    ASSERT_EQ(Call("Divide", DISPATCH_METHOD, {Variant(LONG{7}), Variant(LONG{0})}, result, nullptr,
+                   &exception),
+              DISP_E_EXCEPTION);
+    Bstr source = Bstr::Attach(exception.bstrSource);
+    Bstr description = Bstr::Attach(exception.bstrDescription);
+    EXPECT_EQ(exception.scode, E_INVALIDARG);
+    EXPECT_EQ(description.utf8(), kDivideByZero);
+    EXPECT_EQ(source.utf8(), kCalcProgId);
+    EXPECT_EQ(result.type(), VT_EMPTY);
+    ComPtr<IErrorInfo> left;
+    EXPECT_EQ(GetErrorInfo(0, left.put()), S_FALSE) << "Invoke handed the description over";
+
+    // Without an EXCEPINFO the description stays for GetErrorInfo.
+    ASSERT_EQ(Call("Divide", DISPATCH_METHOD, {Variant(LONG{7}), Variant(LONG{0})}, result),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(TakeErrorText().description, kDivideByZero);
+
+    // Faults of the call itself are not the member's: no exception.
+    EXPECT_EQ(Call("Divide", DISPATCH_METHOD, {Variant(LONG{7})}, result, nullptr, &exception),
+              DISP_E_BADPARAMCOUNT);
+    ASSERT_EQ(Call("Divide", DISPATCH_METHOD, {Variant(LONG{7}), Variant(LONG{2})}, result), S_OK);
+    EXPECT_EQ(result.get().lVal, 3);
 }
 
 } // namespace

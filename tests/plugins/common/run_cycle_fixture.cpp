@@ -77,8 +77,7 @@ void RunCycle::SetUp()
     Recorder() = AlertlibRecorder{};
     plugin::SetAlertlibForTesting(&kRecorderTable);
     plugin::SetLogFile(LogPath());
-    monitor =
-        com::ComPtr<plugin::ServiceMonitor>::Attach(plugin::ServiceMonitor::Create(ProbeType()));
+    monitor = com::MakeObject<plugin::ServiceMonitor>(ProbeType());
     user = FakeUser::Create("Probewarden of probe", "Probewarden");
     user->Set("Monitor_LogFile", LogPath());
 }

@@ -68,7 +68,21 @@ void DamageStore(const std::filesystem::path& home, StoreDamage damage)
     // No write-ahead log either, which could still hold the first page.
     for (const char* suffix : {"-wal", "-shm"})
         std::filesystem::remove(file.string() + suffix);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+    if (damage == StoreDamage::kGarbage) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+        return;
+    }
+    // The page size is the big-endian 16-bit number at offset 16 of the header.
+    std::fstream store(file, std::ios::binary | std::ios::in | std::ios::out);
+    unsigned char size[2] = {};
+    store.seekg(16);
+    store.read(reinterpret_cast<char*>(size), 2);
+    const std::size_t pageSize = size[0] << 8 | size[1];
+    const std::size_t fileSize = std::filesystem::file_size(file);
+    ASSERT_GE(pageSize, 512u);
+    ASSERT_GT(fileSize, pageSize) << "the store has no page after the first";
+    store.seekp(static_cast<std::streamoff>(pageSize));
+    store << std::string(fileSize - pageSize, 'x');
 }
 
 void ServiceHomeTest::SetUp()

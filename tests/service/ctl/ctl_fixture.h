@@ -35,10 +35,13 @@ std::filesystem::path TestwardenModule();
 
 // Ways to make the store of a prepared home unusable, as a disk fault or another
 // program might: kNoParameterTable leaves a store that opens and counts its records
-// but cannot read their values; kGarbage leaves a file that is no database at all.
+// but cannot read their values; kGarbagePages keeps the first page (the header and
+// the schema) and overwrites every later page, so the file opens as a database whose
+// tables are damaged; kGarbage leaves a file that is no database at all.
 enum class StoreDamage
 {
     kNoParameterTable,
+    kGarbagePages,
     kGarbage,
 };
 void DamageStore(const std::filesystem::path& home, StoreDamage damage);

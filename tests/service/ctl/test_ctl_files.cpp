@@ -74,32 +74,65 @@ TEST_F(CtlFiles, BadFilesAreRefusedAndChangeNothing)
     EXPECT_EQ(MustRun({"list"}), listed);
 }
 
+TEST_F(CtlFiles, AMalformedMonitorIsRefusedWithTheParsersReason)
+{
+    const std::string pair = R"(["Status", "Disable"])";
+    const std::string triple = R"(["Status", "Disable", "extra"])";
+    const auto file = [](const std::string& secondParameter) {
+        return R"({"format": "ospreon-monitors", "version": 1, "monitors": [
+            {"name": "Testwarden of a", "type": "Testwarden", "parameters": []},
+            {"name": "Testwarden of b", "type": "Testwarden", "parameters": [)" +
+               secondParameter + "]}]}";
+    };
+    WriteFile(home() / "triple.Mnt", file(triple));
+    WriteFile(home() / "pair.Mnt", file(pair));
+    RunSteps({
+        {{"import", (home() / "triple.Mnt").string()},
+         2,
+         "",
+         "wardenctl: cannot import \"{home}/triple.Mnt\": not a usable monitor file: monitor 2 "
+         "(Testwarden of b) has a parameter that is not a pair of strings\n"},
+        {{"list"}, 0, "", ""},
+        // The same file with a pair imports: the refusal was the parameter's.
+        {{"import", (home() / "pair.Mnt").string()}, 0, "", ""},
+    });
+}
+
 TEST_F(CtlFiles, AnUnusableStoreIsNotBadInput)
 {
     MustRun({"add", "Testwarden", "kept"});
     MustRun({"export", (home() / "good.Mnt").string()});
     WriteFile(home() / "foreign.Mnt", "[Monitor]\nName=x\n");
+    struct Case
+    {
+        StoreDamage damage;
+        std::string reason; // SQLite's, with the store's path
+    };
     // In this order: each damage is done to the same store.
-    for (StoreDamage damage : {StoreDamage::kNoParameterTable, StoreDamage::kGarbage}) {
-        SCOPED_TRACE(static_cast<int>(damage));
-        DamageStore(home(), damage);
+    const Case cases[] = {
+        {StoreDamage::kNoParameterTable, "store {home}/wardenhost.db: cannot prepare a statement: "
+                                         "no such table: params (SQLite code 1)\n"},
+        {StoreDamage::kGarbage,
+         "store {home}/wardenhost.db: file is not a database (SQLite code 26)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.damage));
+        DamageStore(home(), c.damage);
         RunSteps({
             {{"import", (home() / "good.Mnt").string()},
              3,
              "",
-             "wardenctl: cannot import \"{home}/good.Mnt\": the monitor store cannot be used "
-             "(0x80310006)\n"},
+             "wardenctl: cannot import \"{home}/good.Mnt\": " + c.reason},
             {{"export", (home() / "out.Mnt").string()},
              3,
              "",
-             "wardenctl: cannot export to \"{home}/out.Mnt\": the monitor store cannot be used "
-             "(0x80310006)\n"},
+             "wardenctl: cannot export to \"{home}/out.Mnt\": " + c.reason},
             // The file is read and checked before the store is touched.
             {{"import", (home() / "foreign.Mnt").string()},
              2,
              "",
-             "wardenctl: cannot import \"{home}/foreign.Mnt\": not a usable monitor file "
-             "(0x80310008)\n"},
+             "wardenctl: cannot import \"{home}/foreign.Mnt\": not a usable monitor file: the "
+             "file is not complete, valid JSON\n"},
             {{"import", (home() / "missing.Mnt").string()},
              2,
              "",

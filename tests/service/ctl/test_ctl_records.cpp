@@ -140,10 +140,15 @@ TEST_F(CtlRecords, ListingsOfAnUnusableStoreFailInsteadOfShowingEmptyFields)
         std::string error;
     };
     // In this order: each damage is done to the same store.
+    // The line gives SQLite's own reason and the store's path.
     const Case cases[] = {
         {"no parameter table", StoreDamage::kNoParameterTable,
-         "wardenctl: cannot read \"Status\" of \"Testwarden of kept\": 0x80310006\n"},
-        {"garbage", StoreDamage::kGarbage, "wardenctl: cannot count the monitors: 0x80310006\n"},
+         "wardenctl: cannot read \"Status\" of \"Testwarden of kept\": store "
+         "{home}/wardenhost.db: cannot prepare a statement: no such table: params (SQLite code "
+         "1)\n"},
+        {"garbage", StoreDamage::kGarbage,
+         "wardenctl: cannot count the monitors: store {home}/wardenhost.db: file is not a "
+         "database (SQLite code 26)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -154,6 +159,21 @@ TEST_F(CtlRecords, ListingsOfAnUnusableStoreFailInsteadOfShowingEmptyFields)
             {{"status"}, 3, "store: {home}/wardenhost.db\ndaemon: not running\n", c.error},
         });
     }
+}
+
+TEST_F(CtlRecords, AStoreWithDamagedPagesIsReportedWithSqlitesReasonAndItsPath)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    DamageStore(home(), StoreDamage::kGarbagePages);
+    const std::string malformed =
+        "store {home}/wardenhost.db: database disk image is malformed (SQLite code 11)\n";
+    RunSteps({
+        {{"list"}, 3, "", "wardenctl: cannot count the monitors: " + malformed},
+        {{"show", "Testwarden of kept"},
+         3,
+         "",
+         "wardenctl: cannot read the monitor store: " + malformed},
+    });
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 namespace ospreon::test {
 namespace {
 
-constexpr LONG kErrorPathNotFound = 3;
 
 class MonitorFiles : public ServiceTest
 {
@@ -230,7 +229,7 @@ TEST_F(MonitorFiles, ExportReplacesTheTargetWhole)
         << "no temporary file is left behind";
 
     EXPECT_EQ(Export(home.path() / "no-such-folder" / "backup.Mnt"),
-              HRESULT_FROM_WIN32(kErrorPathNotFound));
+              HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(std::filesystem::exists(home.path() / "no-such-folder"));
 }
 
