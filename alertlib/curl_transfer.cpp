@@ -57,13 +57,13 @@ Result<void> CurlTransfer::Perform(std::string_view what)
         std::string reason = std::string(what) + ": cannot start libcurl";
         if (m_setupCode != CURLE_OK)
             reason += std::string(": ") + curl_easy_strerror(m_setupCode);
-        return Error{static_cast<int>(m_setupCode), std::move(reason)};
+        return Error::Curl(static_cast<int>(m_setupCode), std::move(reason));
     }
     if (m_setupCode != CURLE_OK) {
-        return Error{static_cast<int>(m_setupCode),
-                     std::string(what) + ": cannot set libcurl option " +
-                         std::to_string(static_cast<int>(m_setupOption)) + ": " +
-                         curl_easy_strerror(m_setupCode)};
+        return Error::Curl(static_cast<int>(m_setupCode),
+                           std::string(what) + ": cannot set libcurl option " +
+                               std::to_string(static_cast<int>(m_setupOption)) + ": " +
+                               curl_easy_strerror(m_setupCode));
     }
     m_errorText[0] = '\0';
     const CURLcode code = curl_easy_perform(m_handle);
@@ -72,7 +72,7 @@ Result<void> CurlTransfer::Perform(std::string_view what)
     std::string reason = std::string(what) + ": " + curl_easy_strerror(code);
     if (m_errorText[0] != '\0')
         reason += std::string(" (") + m_errorText + ")";
-    return Error{static_cast<int>(code), std::move(reason)};
+    return Error::Curl(static_cast<int>(code), std::move(reason));
 }
 
 long CurlTransfer::ResponseCode() const

@@ -9,7 +9,7 @@
 
 #include <curl/curl.h>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::alert {
 

@@ -2,7 +2,6 @@
 // whether it could be started at all.
 
 #include <chrono>
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -63,12 +62,5 @@ extern "C" int ExecCmd(const char* commandLine)
         SetLastAlertError("no command given");
         return 0;
     }
-    try {
-        return Run(commandLine);
-    } catch (const std::exception& e) {
-        SetLastAlertError(std::string("cannot run command: ") + e.what());
-    } catch (...) {
-        SetLastAlertError("cannot run command");
-    }
-    return 0;
+    return ExportedCall("cannot run command", [&] { return Run(commandLine); });
 }

@@ -46,7 +46,7 @@ Result<void> CallGateway(std::string_view urlTemplate, std::string_view recipien
                          std::string_view message)
 {
     if (HasLineBreak(urlTemplate))
-        return Error{0, "refused: line break in gateway URL"};
+        return Error::Plain("refused: line break in gateway URL");
     const std::string url = ExpandGatewayUrl(urlTemplate, recipients, message);
     const std::string gateway(WithoutQuery(url));
 
@@ -63,7 +63,7 @@ Result<void> CallGateway(std::string_view urlTemplate, std::string_view recipien
         return done.error();
     const long status = transfer.ResponseCode();
     if (status < 200 || status > 299)
-        return Error{0, "gateway " + gateway + " answered HTTP " + std::to_string(status)};
+        return Error::Plain("gateway " + gateway + " answered HTTP " + std::to_string(status));
     return {};
 }
 

@@ -21,8 +21,8 @@ constexpr std::chrono::seconds kGatewayTimeout{10};
 
 Result<std::vector<std::string>> PagerCommand()
 {
-    const Error missing{0, std::string("no pager gateway configured (HKLM\\") + kAlertlibKey +
-                               "\\" + kPagerCommandValue + ")"};
+    const Error missing = Error::Plain(std::string("no pager gateway configured (HKLM\\") +
+                                       kAlertlibKey + "\\" + kPagerCommandValue + ")");
     registry::Key key;
     if (RegOpenKeyEx(HKEY_LOCAL_MACHINE, kAlertlibKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return missing;
@@ -44,19 +44,20 @@ Result<void> SendPage(std::vector<std::string> command, const Page& page)
     command.push_back(page.message);
     auto child = os::Spawn(command);
     if (!child)
-        return Error{child.error().code, failed + child.error().message};
+        return child.error().Prefixed(failed);
     const std::optional<int> status = child->WaitFor(kGatewayTimeout);
     if (!status) {
         // The gateway runs in a session of its own: end it with whatever it started.
         ::kill(-child->pid(), SIGKILL);
         ::kill(child->pid(), SIGKILL);
         (void)child->Wait();
-        return Error{0, failed + "pager gateway '" + gateway + "' did not end within " +
-                            std::to_string(kGatewayTimeout.count()) + " s and was killed"};
+        return Error::Plain(failed + "pager gateway '" + gateway + "' did not end within " +
+                            std::to_string(kGatewayTimeout.count()) + " s and was killed");
     }
     if (WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
         return {};
-    return Error{0, failed + "pager gateway '" + gateway + "' " + os::DescribeWaitStatus(*status)};
+    return Error::Plain(failed + "pager gateway '" + gateway + "' " +
+                        os::DescribeWaitStatus(*status));
 }
 
 } // namespace
@@ -80,7 +81,7 @@ Result<void> SendPages(std::string_view recipients, std::string_view message)
         message.empty() ? "Ospreon alert from " + os::LocalHostName() : std::string(message);
     const std::vector<Page> pages = ParsePages(recipients, defaultMessage);
     if (pages.empty())
-        return Error{0, "no pager number given"};
+        return Error::Plain("no pager number given");
     Result<std::vector<std::string>> command = PagerCommand();
     if (!command)
         return command.error();
@@ -88,7 +89,7 @@ Result<void> SendPages(std::string_view recipients, std::string_view message)
     std::optional<Error> firstFailure;
     for (const Page& page : pages) {
         Result<void> sent = page.number.empty()
-                                ? Result<void>(Error{0, "page failed: no number in an entry"})
+                                ? Result<void>(Error::Plain("page failed: no number in an entry"))
                                 : SendPage(*command, page);
         if (!sent && !firstFailure)
             firstFailure = sent.error();

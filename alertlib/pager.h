@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::alert {
 

@@ -1,6 +1,5 @@
 // SendNotify: picks the way of sending from the mode and reports the outcome.
 
-#include <exception>
 #include <string>
 #include <string_view>
 
@@ -27,7 +26,7 @@ Result<void> Notify(const char* modeText, std::string_view recipients, std::stri
         return SendPages(recipients, message);
     if (StartsWithNoCase(mode, "http://") || StartsWithNoCase(mode, "https://"))
         return CallGateway(mode, recipients, message);
-    return Error{0, "unknown notification mode: " + (modeText ? std::string(mode) : "(none)")};
+    return Error::Plain("unknown notification mode: " + (modeText ? std::string(mode) : "(none)"));
 }
 
 } // namespace
@@ -38,15 +37,11 @@ extern "C" int SendNotify(const char* mode, const char* recipients, const char* 
 {
     using namespace ospreon::alert;
     ClearLastAlertError();
-    try {
+    return ExportedCall("cannot send notification", [&] {
         ospreon::Result<void> sent = Notify(mode, ArgText(recipients), ArgText(message));
         if (sent)
             return 1;
         SetLastAlertError(sent.error().message);
-    } catch (const std::exception& e) {
-        SetLastAlertError(std::string("cannot send notification: ") + e.what());
-    } catch (...) {
-        SetLastAlertError("cannot send notification");
-    }
-    return 0;
+        return 0;
+    });
 }

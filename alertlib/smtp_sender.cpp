@@ -22,7 +22,7 @@ constexpr char kModeShape[] = "SMTP://server[:port];sender";
 
 Error Refused(std::string_view what)
 {
-    return Error{0, "refused: line break in " + std::string(what)};
+    return Error::Plain("refused: line break in " + std::string(what));
 }
 
 Result<int> ParsePort(std::string_view text, std::string_view server)
@@ -30,7 +30,7 @@ Result<int> ParsePort(std::string_view text, std::string_view server)
     int port = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
     if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535)
-        return Error{0, "invalid port of mail server: " + std::string(server)};
+        return Error::Plain("invalid port of mail server: " + std::string(server));
     return port;
 }
 
@@ -92,7 +92,7 @@ Result<SmtpTarget> ParseSmtpTarget(std::string_view target)
     const bool bracketed = !server.empty() && server.front() == '[';
     const std::size_t close = bracketed ? server.find(']') : 0;
     if (close == std::string_view::npos)
-        return Error{0, "invalid mail server in mode: " + std::string(server)};
+        return Error::Plain("invalid mail server in mode: " + std::string(server));
     std::string_view host = server;
     std::optional<std::string_view> portText;
     if (const std::size_t colon = server.find(':', close); colon != std::string_view::npos) {
@@ -100,11 +100,11 @@ Result<SmtpTarget> ParseSmtpTarget(std::string_view target)
         portText = server.substr(colon + 1);
     }
     if (host.empty())
-        return Error{0, std::string("no mail server given (") + kModeShape + ")"};
+        return Error::Plain(std::string("no mail server given (") + kModeShape + ")");
     if (!IsServerName(host) || (bracketed && host.size() != close + 1))
-        return Error{0, "invalid mail server in mode: " + std::string(server)};
+        return Error::Plain("invalid mail server in mode: " + std::string(server));
     if (sender.empty())
-        return Error{0, std::string("no sender given (") + kModeShape + ")"};
+        return Error::Plain(std::string("no sender given (") + kModeShape + ")");
 
     SmtpTarget parsed{std::string(host), kDefaultPort, std::string(sender)};
     if (portText) {
@@ -129,7 +129,7 @@ Result<void> SendMail(std::string_view target, std::string_view recipients,
         return smtp.error();
     const std::vector<std::string> to = SplitList(recipients, ";,");
     if (to.empty())
-        return Error{0, "no recipient given for the mail"};
+        return Error::Plain("no recipient given for the mail");
 
     MailMessage mail;
     mail.from = smtp->sender;
@@ -145,7 +145,7 @@ Result<void> SendMail(std::string_view target, std::string_view recipients,
     CurlList rcpt;
     for (const std::string& recipient : to) {
         if (!rcpt.Append(EnvelopeAddress(recipient)))
-            return Error{0, "cannot send mail: out of memory"};
+            return Error::Plain("cannot send mail: out of memory");
     }
     MailUpload upload{text};
 
@@ -162,10 +162,10 @@ Result<void> SendMail(std::string_view target, std::string_view recipients,
     Result<void> sent = transfer.Perform("mail through " + server);
     if (sent)
         return {};
-    std::string reason = sent.error().message;
+    Error error = sent.error();
     if (const long reply = transfer.ResponseCode(); reply >= 400)
-        reason += "; the server's last reply was " + std::to_string(reply);
-    return Error{sent.error().code, std::move(reason)};
+        error.message += "; the server's last reply was " + std::to_string(reply);
+    return error;
 }
 
 } // namespace ospreon::alert

@@ -1,5 +1,6 @@
 #include "platform/com/error_info.h"
 
+#include <cerrno>
 #include <mutex>
 
 #include "platform/com/object.h"
@@ -153,6 +154,32 @@ ErrorText TakeErrorText()
     (void)info->GetSource(source.put());
     (void)info->GetDescription(description.put());
     return {source.utf8(), description.utf8()};
+}
+
+HRESULT HResultOf(const Error& error) noexcept
+{
+    switch (error.kind) {
+    case ErrorKind::HResult:
+        return FAILED(error.code) ? static_cast<HRESULT>(error.code) : E_FAIL;
+    case ErrorKind::Win32:
+        return error.code != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error.code) : E_FAIL;
+    case ErrorKind::Errno:
+        switch (error.code) {
+        case ENOMEM:
+            return E_OUTOFMEMORY;
+        case EACCES:
+        case EPERM:
+            return E_ACCESSDENIED;
+        case ENOENT:
+            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        case EINVAL:
+            return E_INVALIDARG;
+        default:
+            return E_FAIL;
+        }
+    default:
+        return E_FAIL;
+    }
 }
 
 } // namespace ospreon::com

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/result.h"
 #include "platform/com/bstr.h"
 #include "platform/com/unknown.h"
 
@@ -59,6 +60,11 @@ void ClearErrorInfo() noexcept;
 // HRESULT still goes back, without text.
 [[nodiscard]] HRESULT FailWith(HRESULT hr, std::string_view source,
                                std::string_view description) noexcept;
+
+// The HRESULT for `error` by the kind of its code: an HRESULT as it is, a Win32
+// code through HRESULT_FROM_WIN32, the errno values that have one their HRESULT,
+// anything else E_FAIL.
+[[nodiscard]] HRESULT HResultOf(const Error& error) noexcept;
 
 struct ErrorText
 {

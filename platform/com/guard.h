@@ -4,8 +4,9 @@
 // text, and no exception reaches the caller: memory that cannot be had ends the
 // method with E_OUTOFMEMORY, any other exception with E_FAIL.
 
-#include <new>
+#include <utility>
 
+#include "platform/base/guard.h"
 #include "platform/com/error_info.h"
 
 namespace ospreon::com {
@@ -13,13 +14,8 @@ namespace ospreon::com {
 template <class Body> HRESULT Guarded(Body&& body) noexcept
 {
     ClearErrorInfo();
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
+    return CatchAll(std::forward<Body>(body),
+                    [](const char* what) noexcept { return what ? E_FAIL : E_OUTOFMEMORY; });
 }
 
 } // namespace ospreon::com

@@ -14,7 +14,7 @@ namespace {
 
 Error FileError(int error, const std::string& what, const std::string& path)
 {
-    return Error{error, what + " " + path + ": " + std::generic_category().message(error)};
+    return Error::Errno(error, what + " " + path + ": " + std::generic_category().message(error));
 }
 
 bool WriteAll(int fd, std::string_view content)
@@ -63,9 +63,10 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& path, std::size_t
     if (::fstat(fd.get(), &info) != 0)
         return FileError(errno, "cannot read", path.string());
     if (!S_ISREG(info.st_mode))
-        return Error{EISDIR, "not a regular file: " + path.string()};
+        return Error::Errno(EISDIR, "not a regular file: " + path.string());
     const auto tooLarge = [&] {
-        return Error{EFBIG, path.string() + " is larger than " + std::to_string(limit) + " bytes"};
+        return Error::Errno(EFBIG,
+                            path.string() + " is larger than " + std::to_string(limit) + " bytes");
     };
     if (static_cast<std::size_t>(info.st_size) > limit)
         return tooLarge();

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

@@ -115,7 +115,7 @@ private:
 
 Error SpawnError(int code, const std::string& program)
 {
-    return Error{code, "cannot start '" + program + "': " + std::strerror(code)};
+    return Error::Errno(code, "cannot start '" + program + "': " + std::strerror(code));
 }
 
 } // namespace
@@ -232,7 +232,7 @@ int ChildProcess::Wait()
 Result<ChildProcess> Spawn(const std::vector<std::string>& argv)
 {
     if (argv.empty() || argv.front().empty())
-        return Error{EINVAL, "cannot start a program: no program named"};
+        return Error::Errno(EINVAL, "cannot start a program: no program named");
 
     SpawnAttributes attributes;
     if (int rc = attributes.Configure())

@@ -11,7 +11,7 @@
 
 #include <sys/types.h>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

@@ -51,16 +51,17 @@ Result<unsigned> MemoryLoad()
     const long got = ReadFileHead(AT_FDCWD, path.c_str(), buffer, sizeof buffer);
     if (got < 0) {
         const int code = static_cast<int>(-got);
-        return Error{code, "cannot read " + path + ": " + std::generic_category().message(code)};
+        return Error::Errno(code,
+                            "cannot read " + path + ": " + std::generic_category().message(code));
     }
 
     const std::string_view text(buffer, static_cast<std::size_t>(got));
     const auto total = FieldValue(text, "MemTotal:");
     const auto available = FieldValue(text, "MemAvailable:");
     if (!total || !available)
-        return Error{EINVAL, path + " has no readable MemTotal and MemAvailable"};
+        return Error::Errno(EINVAL, path + " has no readable MemTotal and MemAvailable");
     if (*total == 0)
-        return Error{EINVAL, path + " gives a MemTotal of 0"};
+        return Error::Errno(EINVAL, path + " gives a MemTotal of 0");
 
     const std::uint64_t used = *available < *total ? *total - *available : 0;
     return static_cast<unsigned>(used * 100 / *total);

@@ -2,7 +2,7 @@
 // The machine's memory load, from <proc root>/meminfo:
 // (MemTotal - MemAvailable) * 100 / MemTotal, rounded down, in percent.
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

@@ -36,14 +36,16 @@ Result<NamedLock> NamedLock::Acquire(std::string_view name, std::chrono::millise
 {
     const std::string lockName(name);
     if (lockName.empty() || lockName.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
-        return Error{EINVAL, "invalid lock name '" + lockName + "': must be a plain file name"};
+        return Error::Errno(EINVAL,
+                            "invalid lock name '" + lockName + "': must be a plain file name");
 
     const std::filesystem::path path = LockFolder() / (lockName + ".lock");
     // Closes the lock file on the failure paths; released once the lock is taken.
     UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (file.get() < 0) {
         int code = errno;
-        return Error{code, "cannot open lock file " + path.string() + ": " + std::strerror(code)};
+        return Error::Errno(code,
+                            "cannot open lock file " + path.string() + ": " + std::strerror(code));
     }
 
     // flock has no timed wait: try, and retry after a short sleep until the time is
@@ -57,11 +59,11 @@ Result<NamedLock> NamedLock::Acquire(std::string_view name, std::chrono::millise
         if (code == EINTR)
             continue;
         if (code != EWOULDBLOCK)
-            return Error{code, "cannot lock " + path.string() + ": " + std::strerror(code)};
+            return Error::Errno(code, "cannot lock " + path.string() + ": " + std::strerror(code));
         if (Clock::now() >= deadline)
-            return Error{ETIMEDOUT, "lock '" + lockName + "' still held by another after " +
-                                        std::to_string(timeout.count()) + " ms (" + path.string() +
-                                        ")"};
+            return Error::Errno(ETIMEDOUT, "lock '" + lockName + "' still held by another after " +
+                                               std::to_string(timeout.count()) + " ms (" +
+                                               path.string() + ")");
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }

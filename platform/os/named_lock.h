@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string_view>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

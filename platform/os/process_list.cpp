@@ -133,7 +133,8 @@ Result<std::vector<ProcessInfo>> ListProcesses()
     Directory dir(::opendir(root.c_str()));
     if (!dir) {
         const int code = errno;
-        return Error{code, "cannot read " + root + ": " + std::generic_category().message(code)};
+        return Error::Errno(code,
+                            "cannot read " + root + ": " + std::generic_category().message(code));
     }
     const int rootFd = ::dirfd(dir.get());
 

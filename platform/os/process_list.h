@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

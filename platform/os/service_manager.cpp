@@ -61,7 +61,7 @@ std::string SystemBusAddress()
 
 Error BusFailure(int negativeCode, const std::string& step, const std::string& detail)
 {
-    return Error{-negativeCode, step + " (" + SystemBusAddress() + "): " + detail};
+    return Error::Errno(-negativeCode, step + " (" + SystemBusAddress() + "): " + detail);
 }
 
 bool EndsWith(std::string_view text, std::string_view suffix)

@@ -25,7 +25,7 @@ Result<SharedLibrary> SharedLibrary::Open(const std::string& path)
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* text = ::dlerror();
-        return Error{0, text ? text : "unknown loader error"};
+        return Error::Plain(text ? text : "unknown loader error");
     }
     return SharedLibrary(handle);
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

@@ -53,8 +53,8 @@ Result<std::vector<std::string>> PlayerCommand()
     }
     if (auto found = FindInPath("ffplay"))
         return std::vector<std::string>{*found, "-nodisp", "-autoexit", "-loglevel", "quiet"};
-    return Error{ENOENT, "no sound player found (paplay, pw-play, aplay, ffplay); set "
-                         "OSPREON_SOUND_PLAYER"};
+    return Error::Errno(ENOENT, "no sound player found (paplay, pw-play, aplay, ffplay); set "
+                                "OSPREON_SOUND_PLAYER");
 }
 
 } // namespace
@@ -69,14 +69,14 @@ Result<void> PlaySoundFile(const std::string& path, SoundWait wait)
     command->push_back(path);
     auto child = Spawn(*command);
     if (!child)
-        return Error{child.error().code, "cannot play " + path + ": " + child.error().message};
+        return child.error().Prefixed("cannot play " + path + ": ");
     if (wait == SoundWait::NoWait)
         return {};
     int status = child->Wait();
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return {};
-    return Error{0, "sound player '" + player + "' " + DescribeWaitStatus(status) + " playing " +
-                        path};
+    return Error::Plain("sound player '" + player + "' " + DescribeWaitStatus(status) +
+                        " playing " + path);
 }
 
 void Beep()

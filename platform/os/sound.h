@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::os {
 

@@ -12,8 +12,8 @@ Result<KeyPath> SplitKeyPath(std::string_view path)
     if (path.empty())
         return names;
     if (path.front() == '\\')
-        return Error{ERROR_INVALID_PARAMETER,
-                     "key path \"" + std::string(path) + "\" starts with a backslash"};
+        return Error::Win32(ERROR_INVALID_PARAMETER,
+                            "key path \"" + std::string(path) + "\" starts with a backslash");
     if (path.back() == '\\')
         path.remove_suffix(1);
     std::size_t start = 0;
@@ -22,8 +22,8 @@ Result<KeyPath> SplitKeyPath(std::string_view path)
         std::string_view name =
             path.substr(start, end == std::string_view::npos ? end : end - start);
         if (name.empty())
-            return Error{ERROR_INVALID_PARAMETER,
-                         "key path \"" + std::string(path) + "\" has an empty key name"};
+            return Error::Win32(ERROR_INVALID_PARAMETER,
+                                "key path \"" + std::string(path) + "\" has an empty key name");
         names.push_back(name);
         if (end == std::string_view::npos)
             return names;

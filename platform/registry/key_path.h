@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::registry {
 

@@ -50,16 +50,16 @@ std::string Join(std::string_view base, const KeyPath& path)
 
 Error KeyDeleted(const KeyRef& key)
 {
-    return Error{ERROR_KEY_DELETED, "key " + std::string(key.path) + " has been deleted"};
+    return Error::Win32(ERROR_KEY_DELETED, "key " + std::string(key.path) + " has been deleted");
 }
 
 Error ValueMissing(const KeyRef& key, std::string_view name)
 {
     if (name.empty())
-        return Error{ERROR_FILE_NOT_FOUND,
-                     "key " + std::string(key.path) + " has no default value"};
-    return Error{ERROR_FILE_NOT_FOUND,
-                 "key " + std::string(key.path) + " has no value \"" + std::string(name) + "\""};
+        return Error::Win32(ERROR_FILE_NOT_FOUND,
+                            "key " + std::string(key.path) + " has no default value");
+    return Error::Win32(ERROR_FILE_NOT_FOUND, "key " + std::string(key.path) + " has no value \"" +
+                                                  std::string(name) + "\"");
 }
 
 } // namespace
@@ -107,7 +107,7 @@ Error KeyStore::Missing(const KeyRef& base, const KeyPath& path)
 {
     if (Result<void> present = RequireKey(base); !present)
         return present.error();
-    return Error{ERROR_FILE_NOT_FOUND, "key " + Join(base.path, path) + " does not exist"};
+    return Error::Win32(ERROR_FILE_NOT_FOUND, "key " + Join(base.path, path) + " does not exist");
 }
 
 Result<std::int64_t> KeyStore::Find(const KeyRef& base, const KeyPath& path)
@@ -170,14 +170,14 @@ Result<void> KeyStore::Delete(const KeyRef& base, const KeyPath& path)
     if (!id)
         return id.error();
     if (*id == kClassesRootId || *id == kLocalMachineId)
-        return Error{ERROR_ACCESS_DENIED,
-                     "key " + Join(base.path, path) + " is a root key and cannot be deleted"};
+        return Error::Win32(ERROR_ACCESS_DENIED, "key " + Join(base.path, path) +
+                                                     " is a root key and cannot be deleted");
     Result<bool> hasChildren = HasChildren(*id);
     if (!hasChildren)
         return hasChildren.error();
     if (*hasChildren)
-        return Error{ERROR_ACCESS_DENIED,
-                     "key " + Join(base.path, path) + " has subkeys and cannot be deleted"};
+        return Error::Win32(ERROR_ACCESS_DENIED,
+                            "key " + Join(base.path, path) + " has subkeys and cannot be deleted");
     if (Result<void> values = RunOnKey(kDeleteKeyValues, *id); !values)
         return values.error();
     if (Result<void> key = RunOnKey(kDeleteKey, *id); !key)
@@ -217,8 +217,8 @@ Result<std::string> KeyStore::NameAt(const char* sql, const KeyRef& key, DWORD i
     // A deleted key has no subkeys or values left either: tell the two cases apart.
     if (Result<void> present = RequireKey(key); !present)
         return present.error();
-    return Error{ERROR_NO_MORE_ITEMS, "key " + std::string(key.path) + " has no " + what +
-                                          " number " + std::to_string(index)};
+    return Error::Win32(ERROR_NO_MORE_ITEMS, "key " + std::string(key.path) + " has no " + what +
+                                                 " number " + std::to_string(index));
 }
 
 Result<std::string> KeyStore::SubkeyName(const KeyRef& key, DWORD index)

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "platform/registry/key_path.h"
 #include "platform/wintypes/wintypes.h"
 

@@ -4,12 +4,11 @@
 #include "platform/registry/registry.h"
 
 #include <cstring>
-#include <exception>
 #include <limits>
-#include <new>
 #include <span>
 #include <string_view>
 
+#include "platform/base/guard.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/key_store.h"
 #include "platform/registry/registry_state.h"
@@ -42,7 +41,7 @@ LSTATUS Fail(const char* call, const Error& error)
 
 LSTATUS Fail(const char* call, LSTATUS code, std::string message)
 {
-    return Fail(call, Error{code, std::move(message)});
+    return Fail(call, Error::Win32(code, std::move(message)));
 }
 
 // Runs a call's body; what it throws (out of memory, a file system error while
@@ -50,18 +49,17 @@ LSTATUS Fail(const char* call, LSTATUS code, std::string message)
 // written against a C interface.
 template <class Body> LSTATUS Guarded(const char* call, Body&& body) noexcept
 {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        t_lastError.clear(); // no room to say more
-        return ERROR_NOT_ENOUGH_MEMORY;
-    } catch (const std::exception& error) {
+    return ospreon::CatchAll(std::forward<Body>(body), [call](const char* what) noexcept {
+        if (!what) {
+            t_lastError.clear(); // no room to say more
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
         try {
-            return Fail(call, ERROR_CANTOPEN, error.what());
+            return Fail(call, ERROR_CANTOPEN, what);
         } catch (...) {
             return ERROR_CANTOPEN;
         }
-    }
+    });
 }
 
 std::string_view Text(const char* text)

@@ -74,6 +74,7 @@ constexpr sqlite::Schema kRegistrySchema{
     .migrations = kMigrations,
     .adoptUnmarked = true,
     .errorCode = &Win32FromSqlite,
+    .errorKind = ErrorKind::Win32,
 };
 
 } // namespace

@@ -66,14 +66,16 @@ Result<KeyRef> RegistryState::Resolve(HKEY key, const sqlite::Connection& connec
     // handle is an error rather than a wild read.
     auto found = m_handles.find(key);
     if (found == m_handles.end())
-        return Error{ERROR_INVALID_HANDLE, "not an open registry key"};
+        return Error::Win32(ERROR_INVALID_HANDLE, "not an open registry key");
     const RegistryKeyHandle& handle = *found->second;
     if (handle.database != connection.path())
-        return Error{ERROR_INVALID_HANDLE, "key " + handle.path + " belongs to " + handle.database +
-                                               ", but the registry is now " + connection.path()};
+        return Error::Win32(ERROR_INVALID_HANDLE,
+                            "key " + handle.path + " belongs to " + handle.database +
+                                ", but the registry is now " + connection.path());
     if (handle.identity != connection.identity())
-        return Error{ERROR_KEY_DELETED, "key " + handle.path + " belongs to a registry.db that " +
-                                            "has since been removed or replaced"};
+        return Error::Win32(ERROR_KEY_DELETED, "key " + handle.path +
+                                                   " belongs to a registry.db that " +
+                                                   "has since been removed or replaced");
     return KeyRef{handle.id, handle.path};
 }
 

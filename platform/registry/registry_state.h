@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "platform/registry/key_store.h"
 #include "platform/registry/registry.h"
 #include "platform/sqlite/connection.h"

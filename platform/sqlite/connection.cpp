@@ -230,10 +230,11 @@ Result<void> Connection::Migrate()
     if (!version)
         return version.error();
     for (std::int64_t next = *version; next < m_schema.version(); ++next) {
-        if (Result<void> done = Execute(m_schema.migrations[next]); !done)
-            return Error{done.error().code, done.error().message +
-                                                " (migrating to schema version " +
-                                                std::to_string(next + 1) + ")"};
+        if (Result<void> done = Execute(m_schema.migrations[next]); !done) {
+            Error error = done.error();
+            error.message += " (migrating to schema version " + std::to_string(next + 1) + ")";
+            return error;
+        }
     }
     // PRAGMA takes no bound parameters; both numbers are the program's constants.
     const std::string stamp = "PRAGMA application_id = " + std::to_string(m_schema.applicationId) +
@@ -284,12 +285,12 @@ Error Connection::Fail(int rc, std::string_view what) const
     }
     message += m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc);
     message += " (SQLite code " + std::to_string(rc) + ")";
-    return Error{m_schema.errorCode(rc), std::move(message)};
+    return Error{m_schema.errorKind, m_schema.errorCode(rc), std::move(message)};
 }
 
 Error Connection::Refuse(int rc, std::string_view why) const
 {
-    return Error{m_schema.errorCode(rc),
+    return Error{m_schema.errorKind, m_schema.errorCode(rc),
                  std::string(m_schema.label) + " " + m_path + " " + std::string(why)};
 }
 

@@ -28,7 +28,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "platform/sqlite/statement.h"
 
 namespace ospreon::sqlite {
@@ -51,6 +51,8 @@ struct Schema
     // for a file or folder that cannot be created, SQLITE_NOTADB for a file that
     // is not ours.
     int (*errorCode)(int rc) = nullptr;
+    // The kind of those codes.
+    ErrorKind errorKind = ErrorKind::None;
 
     std::int64_t version() const { return static_cast<std::int64_t>(migrations.size()); }
 };

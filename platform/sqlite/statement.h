@@ -13,7 +13,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::sqlite {
 

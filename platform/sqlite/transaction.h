@@ -12,7 +12,7 @@
 // undoes only its own changes. An Immediate one inside a Deferred one fails: the
 // snapshot it would write from may already be stale.
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::sqlite {
 

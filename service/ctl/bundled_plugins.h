@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::ctl {
 

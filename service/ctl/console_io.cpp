@@ -10,7 +10,11 @@ int Report(Console& console, const Error& error)
             c = ' ';
     }
     console.err << "wardenctl: " << line << '\n';
-    return error.code == kExitDone ? kExitUnavailable : error.code;
+    // Only an exit status of ours is one; any other failure leaves something
+    // unavailable.
+    if (error.kind != ErrorKind::ExitStatus || error.code == kExitDone)
+        return kExitUnavailable;
+    return error.code;
 }
 
 std::string Quoted(const std::string& text)

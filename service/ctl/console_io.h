@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::ctl {
 
@@ -26,12 +26,12 @@ using Outcome = Result<ExitStatus>;
 
 inline Error BadInput(std::string message)
 {
-    return Error{kExitUsage, std::move(message)};
+    return Error::Exit(kExitUsage, std::move(message));
 }
 
 inline Error Unavailable(std::string message)
 {
-    return Error{kExitUnavailable, std::move(message)};
+    return Error::Exit(kExitUnavailable, std::move(message));
 }
 
 struct Console

@@ -10,12 +10,13 @@ Result<HRESULT> CallModuleExport(const std::string& path, const char* name, Exit
     // (they are linked with -z nodelete), and with them their process-wide state.
     Result<os::SharedLibrary> module = os::SharedLibrary::Open(path);
     if (!module)
-        return Error{loadFailure, "cannot load " + Quoted(path) + ": " + module.error().message};
+        return Error::Exit(loadFailure,
+                           "cannot load " + Quoted(path) + ": " + module.error().message);
     using ExportFn = HRESULT (*)();
     auto function = module->FunctionNamed<ExportFn>(name);
     if (!function)
-        return Error{loadFailure,
-                     Quoted(path) + " has no " + name + ": it is not a self-registering module"};
+        return Error::Exit(loadFailure, Quoted(path) + " has no " + name +
+                                            ": it is not a self-registering module");
     return function();
 }
 

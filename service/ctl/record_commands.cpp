@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "interfaces/guids.h"
+#include "interfaces/service_errors.h"
 #include "interfaces/user_file.h"
 #include "platform/base/ascii.h"
 #include "platform/com/activation.h"
@@ -12,7 +13,6 @@
 #include "platform/com/error_info.h"
 #include "service/ctl/output_format.h"
 #include "service/ctl/service_access.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::ctl {
 

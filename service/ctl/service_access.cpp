@@ -4,12 +4,12 @@
 #include "interfaces/plugin_catalog.h"
 #include "interfaces/plugin_info.h"
 #include "interfaces/plugin_list.h"
+#include "interfaces/service_errors.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "platform/com/error_info.h"
 #include "platform/com/variant.h"
 #include "service/ctl/console_io.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::ctl {
 

@@ -12,8 +12,8 @@
 #include "interfaces/user.h"
 #include "interfaces/user_ref.h"
 #include "interfaces/user_store.h"
+#include "platform/base/result.h"
 #include "platform/com/com_ptr.h"
-#include "platform/os/result.h"
 
 namespace ospreon::ctl {
 

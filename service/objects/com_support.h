@@ -4,10 +4,10 @@
 
 #include <string_view>
 
+#include "platform/base/result.h"
 #include "platform/com/guard.h"
 #include "platform/com/out_param.h"
 #include "platform/com/variant.h"
-#include "platform/os/result.h"
 
 namespace ospreon::service {
 
@@ -24,11 +24,11 @@ inline constexpr char kErrorSource[] = "Wardenhost";
     return com::FailWith(hr, kErrorSource, description);
 }
 
-// Fails with an Error of the store or a parser: its code (E_FAIL when it carries
-// none), described by its message.
+// Fails with an Error of the store, a parser or the platform: its HRESULT
+// (com::HResultOf), described by its message.
 [[nodiscard]] inline HRESULT Fail(const Error& error) noexcept
 {
-    return Fail(FAILED(error.code) ? static_cast<HRESULT>(error.code) : E_FAIL, error.message);
+    return Fail(com::HResultOf(error), error.message);
 }
 
 } // namespace ospreon::service

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "service/store/service_errors.h"
+#include "interfaces/service_errors.h"
 
 namespace ospreon::service {
 
@@ -10,7 +10,7 @@ Error MonitorFileError(const Error& error, FileAccess access)
 {
     const bool writing = access == FileAccess::Write;
     HRESULT hr = HRESULT_FROM_WIN32(writing ? ERROR_CANTWRITE : ERROR_CANTREAD);
-    switch (error.code) {
+    switch (error.kind == ErrorKind::Errno ? error.code : 0) {
     case ENOENT:
     case ENOTDIR:
         hr = HRESULT_FROM_WIN32(writing ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
@@ -33,7 +33,7 @@ Error MonitorFileError(const Error& error, FileAccess access)
     default:
         break;
     }
-    return Error{hr, error.message};
+    return Error::HResult(hr, error.message);
 }
 
 } // namespace ospreon::service

@@ -2,7 +2,7 @@
 // The HRESULTs with which IUserFile reports a monitor file that cannot be read or
 // written, from the errno of platform/os's whole-file read and atomic replace.
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 
 namespace ospreon::service {
 

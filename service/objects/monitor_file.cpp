@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "interfaces/service_errors.h"
 #include "platform/base/ascii.h"
 #include "service/objects/monitor_types.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::service {
 
@@ -18,7 +18,7 @@ using Json = nlohmann::json;
 
 Error Bad(const std::string& why)
 {
-    return Error{WARDEN_E_BADFILE, "not a usable monitor file: " + why};
+    return Error::HResult(WARDEN_E_BADFILE, "not a usable monitor file: " + why);
 }
 
 std::string Ordinal(std::size_t index)
@@ -139,7 +139,7 @@ Result<std::string> FormatMonitorFile(const std::vector<store::RecordData>& reco
         out += records.empty() ? "]\n}\n" : "\n  ]\n}\n";
         return out;
     } catch (const Json::exception& error) {
-        return Error{E_FAIL, std::string("a stored text is not UTF-8: ") + error.what()};
+        return Error::HResult(E_FAIL, std::string("a stored text is not UTF-8: ") + error.what());
     }
 }
 

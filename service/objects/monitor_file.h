@@ -33,7 +33,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "service/store/record_data.h"
 
 namespace ospreon::service {

@@ -20,7 +20,7 @@ const std::string& PluginKey()
 
 Error RegistryError(const std::string& what)
 {
-    return Error{REGDB_E_READREGDB, what + ": " + RegLastErrorText()};
+    return Error::HResult(REGDB_E_READREGDB, what + ": " + RegLastErrorText());
 }
 
 // The registered types in the registry's order.

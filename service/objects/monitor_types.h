@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/result.h"
 #include "platform/com/guid.h"
-#include "platform/os/result.h"
 
 namespace ospreon::service {
 

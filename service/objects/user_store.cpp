@@ -1,6 +1,7 @@
 #include "service/objects/user_store.h"
 
 #include "interfaces/guids.h"
+#include "interfaces/service_errors.h"
 #include "platform/com/activation.h"
 #include "service/objects/com_support.h"
 #include "service/objects/monitor_types.h"
@@ -8,7 +9,6 @@
 #include "service/objects/user_record.h"
 #include "service/objects/user_ref.h"
 #include "service/store/record_table.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::service {
 

@@ -24,7 +24,7 @@
 #include <mutex>
 
 #include "interfaces/user_store.h"
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "service/objects/com_object.h"
 #include "service/store/database.h"
 #include "service/store/record_data.h"

@@ -1,8 +1,8 @@
 #include "service/store/database.h"
 
+#include "interfaces/service_errors.h"
 #include "platform/os/paths.h"
 #include "service/store/schema.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::store {
 
@@ -68,6 +68,7 @@ const sqlite::Schema kStoreSchema{
     .migrations = kMigrations,
     .adoptUnmarked = false,
     .errorCode = &HResultFromSqlite,
+    .errorKind = ErrorKind::HResult,
 };
 
 std::filesystem::path DefaultPath()

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "platform/sqlite/connection.h"
 
 namespace ospreon::store {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "service/store/database.h"
 
 namespace ospreon::store {

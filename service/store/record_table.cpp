@@ -2,10 +2,10 @@
 
 #include <set>
 
+#include "interfaces/service_errors.h"
 #include "platform/sqlite/transaction.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
-#include "service/store/service_errors.h"
 
 namespace ospreon::store {
 
@@ -39,13 +39,13 @@ constexpr char kAllParams[] = "SELECT record, key, value FROM params ORDER BY re
 
 Error Gone(RecordId id)
 {
-    return Error{WARDEN_E_RECORDGONE, "record " + std::to_string(id) + " was removed"};
+    return Error::HResult(WARDEN_E_RECORDGONE, "record " + std::to_string(id) + " was removed");
 }
 
 Error NoEntryAt(RecordId id, std::int64_t position)
 {
-    return Error{DISP_E_BADINDEX,
-                 "record " + std::to_string(id) + " has no entry at " + std::to_string(position)};
+    return Error::HResult(DISP_E_BADINDEX, "record " + std::to_string(id) + " has no entry at " +
+                                               std::to_string(position));
 }
 
 bool HasDuplicateKeys(const RecordData& record)
@@ -117,7 +117,7 @@ Result<Lookup> LookUp(Database& db, RecordId id, std::string_view key, std::stri
 Result<RecordId> RecordTable::Add(const RecordData& record)
 {
     if (HasDuplicateKeys(record))
-        return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
+        return Error::HResult(E_INVALIDARG, "record " + record.name + " lists a key twice");
     auto lock = m_db.Lock();
     sqlite::Transaction transaction(m_db);
     if (!transaction.ok())
@@ -126,7 +126,7 @@ Result<RecordId> RecordTable::Add(const RecordData& record)
     if (!existing)
         return existing.error();
     if (*existing)
-        return Error{WARDEN_E_NAMETAKEN, "a record named " + record.name + " exists"};
+        return Error::HResult(WARDEN_E_NAMETAKEN, "a record named " + record.name + " exists");
     Result<RecordId> id = InsertRecord(m_db, record);
     if (!id)
         return id.error();
@@ -144,7 +144,7 @@ Result<RecordId> RecordTable::Find(std::string_view name)
     if (!id)
         return id.error();
     if (!*id)
-        return Error{WARDEN_E_NORECORD, "no record named " + std::string(name)};
+        return Error::HResult(WARDEN_E_NORECORD, "no record named " + std::string(name));
     return **id;
 }
 
@@ -158,7 +158,7 @@ Result<RecordId> RecordTable::Remove(std::string_view name)
     if (!id)
         return id.error();
     if (!*id)
-        return Error{WARDEN_E_NORECORD, "no record named " + std::string(name)};
+        return Error::HResult(WARDEN_E_NORECORD, "no record named " + std::string(name));
     for (const char* sql : {kDeleteParams, kDeleteRecord}) {
         if (Result<void> done = m_db.Run(sql, **id); !done)
             return done.error();
@@ -391,7 +391,7 @@ Result<void> RecordTable::Merge(const std::vector<RecordData>& records, std::int
 {
     for (const RecordData& record : records) {
         if (HasDuplicateKeys(record))
-            return Error{E_INVALIDARG, "record " + record.name + " lists a key twice"};
+            return Error::HResult(E_INVALIDARG, "record " + record.name + " lists a key twice");
     }
     auto lock = m_db.Lock();
     sqlite::Transaction transaction(m_db);

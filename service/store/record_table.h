@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/os/result.h"
+#include "platform/base/result.h"
 #include "service/store/database.h"
 #include "service/store/record_data.h"
 

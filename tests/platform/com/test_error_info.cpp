@@ -1,6 +1,7 @@
 // Error information beside the HRESULT: set by a failing method, taken once by its
 // caller, never an older failure's.
 
+#include <cerrno>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,29 @@ TEST(ErrorInfo, CreateSetAndGet)
     created.reset(); // the thread holds its own reference
     EXPECT_EQ(TakeErrorText().description, "set by hand");
     EXPECT_EQ(SetErrorInfo(1, nullptr), E_INVALIDARG);
+}
+
+TEST(HResultOfError, TranslatesByTheKindOfTheCode)
+{
+    using ospreon::Error;
+    const struct
+    {
+        Error error;
+        HRESULT expected;
+    } cases[] = {
+        {Error::HResult(E_ACCESSDENIED, "denied"), E_ACCESSDENIED},
+        {Error::HResult(S_FALSE, "not a failure code"), E_FAIL},
+        {Error::Win32(ERROR_FILE_NOT_FOUND, "no file"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        // errno 2 is ENOENT, not the Win32 code 2 nor an exit status.
+        {Error::Errno(ENOENT, "no file"), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)},
+        {Error::Errno(ENOMEM, "no memory"), E_OUTOFMEMORY},
+        {Error::Errno(EIO, "input/output"), E_FAIL},
+        {Error::Exit(2, "usage"), E_FAIL},
+        {Error::Curl(7, "cannot connect"), E_FAIL},
+        {Error::Plain("no code"), E_FAIL},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HResultOf(c.error), c.expected) << c.error.message;
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 
 #include <functional>
 
+#include "interfaces/service_errors.h"
 #include "interfaces/user_file.h"
 #include "platform/com/bstr.h"
 #include "platform/com/error_info.h"
 #include "platform/com/variant.h"
-#include "service/store/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 namespace ospreon::test {

@@ -2,17 +2,16 @@
 
 #include <sys/stat.h>
 
+#include "interfaces/service_errors.h"
 #include "interfaces/user_file.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
-#include "service/store/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 namespace ospreon::test {
 namespace {
-
 
 class MonitorFiles : public ServiceTest
 {

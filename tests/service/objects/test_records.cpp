@@ -3,9 +3,9 @@
 
 #include <thread>
 
+#include "interfaces/service_errors.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
-#include "service/store/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 namespace ospreon::test {

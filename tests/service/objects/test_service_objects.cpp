@@ -9,6 +9,7 @@
 #include "interfaces/plugin_info.h"
 #include "interfaces/plugin_list.h"
 #include "interfaces/service_control.h"
+#include "interfaces/service_errors.h"
 #include "interfaces/user_file.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
@@ -16,7 +17,6 @@
 #include "platform/registry/registry.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
-#include "service/store/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 namespace ospreon::test {

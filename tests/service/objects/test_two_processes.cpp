@@ -9,7 +9,7 @@
 
 #include <set>
 
-#include "service/store/service_errors.h"
+#include "interfaces/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 extern char** environ;

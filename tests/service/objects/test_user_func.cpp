@@ -4,12 +4,12 @@
 
 #include <dlfcn.h>
 
+#include "interfaces/service_errors.h"
 #include "interfaces/service_monitor.h"
 #include "interfaces/user_file.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "platform/registry/registry.h"
-#include "service/store/service_errors.h"
 #include "tests/service/objects/service_fixture.h"
 
 namespace ospreon::test {

@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include "interfaces/service_errors.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
 #include "service/store/record_table.h"
 #include "service/store/schema.h"
-#include "service/store/service_errors.h"
 #include "tests/support/raw_database.h"
 #include "tests/support/temp_home.h"
 

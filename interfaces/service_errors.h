@@ -1,11 +1,10 @@
 #pragma once
 // The monitor service's own failure codes (facility 0x031), returned by its COM
-// objects and carried as Error::code by the store. Other failures use the standard
-// codes: DISP_E_UNKNOWNNAME (a key the record lacks), DISP_E_BADINDEX (a position
-// or item out of range), E_ACCESSDENIED (Reload with a wrong password),
-// E_INVALIDARG, E_UNEXPECTED (a call out of order), E_NOTIMPL,
-// CLASS_E_CLASSNOTAVAILABLE (a type without a serving object) and the Win32 codes of
-// file errors (HRESULT_FROM_WIN32).
+// objects to every caller and carried as HResult errors by the store. Other
+// failures use the standard codes: DISP_E_UNKNOWNNAME (a key the record lacks), DISP_E_BADINDEX (a
+// position or item out of range), E_ACCESSDENIED (Reload with a wrong password), E_INVALIDARG,
+// E_UNEXPECTED (a call out of order), E_NOTIMPL, CLASS_E_CLASSNOTAVAILABLE (a type without a
+// serving object) and the Win32 codes of file errors (HRESULT_FROM_WIN32).
 
 #include "platform/wintypes/winerror.h"
 
