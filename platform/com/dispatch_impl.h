@@ -16,7 +16,8 @@ HRESULT DispatchInvoke(const InterfaceDesc& desc, void* self, DISPID id, REFIID 
 
 // Implements the four IDispatch members of `Interface` from `Desc`:
 //   class CUser : public DispatchImpl<IUser, kIUserDesc> { ... };
-template <class Interface, const InterfaceDesc& Desc> class DispatchImpl : public Interface
+// Objects hand out no ITypeInfo: their descriptors serve the names.
+template <class Interface> class NoTypeInfo : public Interface
 {
 public:
     HRESULT GetTypeInfoCount(UINT* count) override
@@ -32,6 +33,15 @@ public:
             *info = nullptr;
         return DISP_E_BADINDEX;
     }
+
+protected:
+    ~NoTypeInfo() = default;
+};
+
+template <class Interface, const InterfaceDesc& Desc>
+class DispatchImpl : public NoTypeInfo<Interface>
+{
+public:
     HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
         return DispatchGetIDsOfNames(Desc, riid, names, count, ids);
@@ -49,22 +59,9 @@ protected:
 
 // The IDispatch part of an interface that no type library describes: it is reached
 // through its vtable only, and late-bound calls find no member.
-template <class Interface> class VtableDispatch : public Interface
+template <class Interface> class VtableDispatch : public NoTypeInfo<Interface>
 {
 public:
-    HRESULT GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return DISP_E_BADINDEX;
-    }
     HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override
     {
         for (UINT i = 0; ids && i < count; ++i)
