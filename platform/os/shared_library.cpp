@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <filesystem>
+#include <system_error>
+
 namespace ospreon::os {
 
 SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept
@@ -28,6 +31,16 @@ Result<SharedLibrary> SharedLibrary::Open(const std::string& path)
         return Error::Plain(text ? text : "unknown loader error");
     }
     return SharedLibrary(handle);
+}
+
+std::string SharedLibrary::PathOf(const void* address)
+{
+    Dl_info info{};
+    if (!::dladdr(address, &info) || !info.dli_fname || !*info.dli_fname)
+        return {};
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(info.dli_fname, ec);
+    return ec ? std::string(info.dli_fname) : real.string();
 }
 
 void* SharedLibrary::Symbol(const char* name) const

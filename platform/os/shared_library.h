@@ -27,6 +27,11 @@ public:
 
     explicit operator bool() const { return m_handle != nullptr; }
 
+    // The absolute path, links resolved, of the loaded file that holds `address`
+    // (code or data of a library or program); empty when none does. Whatever
+    // path the library was loaded by, this is the file itself.
+    static std::string PathOf(const void* address);
+
     // The address of the exported `name`; null when the library lacks it.
     void* Symbol(const char* name) const;
     template <class Function> Function FunctionNamed(const char* name) const

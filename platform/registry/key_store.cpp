@@ -284,4 +284,44 @@ Result<void> KeyStore::DeleteValue(const KeyRef& key, std::string_view name)
     return transaction.Commit();
 }
 
+Result<std::string> KeyStore::Snapshot()
+{
+    // Paths are built from the roots down; a key without values still shows.
+    static constexpr char kEverything[] =
+        "WITH RECURSIVE tree(id, path) AS (SELECT id, name FROM keys WHERE parent IS NULL "
+        "UNION ALL SELECT keys.id, tree.path || '\\' || keys.name FROM keys "
+        "JOIN tree ON keys.parent = tree.id) "
+        "SELECT tree.path, v.name, v.type, v.data FROM tree "
+        "LEFT JOIN key_values v ON v.key = tree.id ORDER BY tree.path, v.name";
+    sqlite::Transaction snapshot(m_connection, sqlite::Transaction::Kind::Deferred);
+    if (!snapshot.ok())
+        return snapshot.error();
+    Result<sqlite::Statement> query = m_connection.Prepare(kEverything);
+    if (!query)
+        return query.error();
+    std::string text;
+    for (;;) {
+        Result<bool> row = query->Step();
+        if (!row)
+            return row.error();
+        if (!*row)
+            return text;
+        // Lengths first, so that no text can pass for a field boundary.
+        const std::string_view path = query->Text(0);
+        text += std::to_string(path.size()) + ':';
+        text += path;
+        if (query->IsNull(1)) { // a key without values
+            text += "-\n";
+            continue;
+        }
+        const std::string_view name = query->Text(1);
+        text += std::to_string(name.size()) + ':';
+        text += name;
+        const std::span<const std::uint8_t> data = query->Blob(3);
+        text += std::to_string(query->Int(2)) + ':' + std::to_string(data.size()) + ':';
+        text.append(data.begin(), data.end());
+        text += '\n';
+    }
+}
+
 } // namespace ospreon::registry

@@ -71,6 +71,11 @@ public:
                                           std::span<const BYTE> data);
     [[nodiscard]] Result<void> DeleteValue(const KeyRef& key, std::string_view name);
 
+    // The whole registry as text: every key's path with its values, in one order,
+    // whatever the rows' ids. Two snapshots are equal when the registry holds the
+    // same keys and values.
+    [[nodiscard]] Result<std::string> Snapshot();
+
 private:
     Result<bool> Exists(std::int64_t id);
     // Succeeds while the key exists, else ERROR_KEY_DELETED.

@@ -88,6 +88,7 @@ Result<KeyCall> Enter(HKEY hKey)
 {
     RegistryState& state = RegistryState::Instance();
     std::unique_lock<std::mutex> lock = state.Lock();
+    state.WaitForTurn(lock);
     Result<ospreon::sqlite::Connection*> connection = state.Connection();
     if (!connection)
         return connection.error();
@@ -429,6 +430,47 @@ LSTATUS GetDword(HKEY key, const char* valueName, DWORD& value)
         if (type != REG_DWORD || size != sizeof(data))
             return WrongType(kCall, valueName, type, "REG_DWORD");
         value = data;
+        return Succeed();
+    });
+}
+
+} // namespace ospreon::registry
+
+namespace ospreon::registry {
+
+Transaction::Transaction()
+{
+    constexpr char kCall[] = "registry transaction";
+    m_status = Guarded(kCall, [&]() -> LSTATUS {
+        RegistryState& state = RegistryState::Instance();
+        std::unique_lock<std::mutex> lock = state.Lock();
+        if (Result<void> begun = state.BeginTransaction(lock); !begun)
+            return Fail(kCall, begun.error());
+        m_open = true;
+        return Succeed();
+    });
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open)
+        return;
+    RegistryState& state = RegistryState::Instance();
+    std::unique_lock<std::mutex> lock = state.Lock();
+    (void)state.EndTransaction(false);
+}
+
+LSTATUS Transaction::Commit()
+{
+    constexpr char kCall[] = "registry transaction";
+    if (!m_open)
+        return m_status == ERROR_SUCCESS ? ERROR_INVALID_FUNCTION : m_status;
+    m_open = false;
+    return Guarded(kCall, [&]() -> LSTATUS {
+        RegistryState& state = RegistryState::Instance();
+        std::unique_lock<std::mutex> lock = state.Lock();
+        if (Result<void> ended = state.EndTransaction(true); !ended)
+            return Fail(kCall, ended.error());
         return Succeed();
     });
 }

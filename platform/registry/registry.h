@@ -163,4 +163,42 @@ private:
 [[nodiscard]] LSTATUS SetDword(HKEY key, const char* valueName, DWORD value);
 [[nodiscard]] LSTATUS GetDword(HKEY key, const char* valueName, DWORD& value);
 
+// A registry transaction of this thread: the registry calls it makes until Commit
+// are seen by other threads and processes all at once or not at all, and other
+// threads' calls wait for its end. Commit writes nothing at all when the registry
+// then holds exactly what it held when the transaction began, so handles that
+// others hold stay valid. Without Commit everything is rolled back. Transactions
+// nest: an inner one's changes are kept or undone with the outer one.
+class Transaction
+{
+public:
+    Transaction();
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    // ERROR_SUCCESS when the transaction began; RegLastErrorText() says why not.
+    LSTATUS status() const { return m_status; }
+    [[nodiscard]] LSTATUS Commit();
+
+private:
+    LSTATUS m_status;
+    bool m_open = false;
+};
+
+// Runs the registration steps `steps` (which return an HRESULT) as one
+// Transaction, committed when they succeed: another process sees the old
+// registration or the new one, never none, and one that changes nothing writes
+// nothing. REGDB_E_WRITEREGDB when the transaction cannot begin or commit.
+template <class Steps> HRESULT RegisterAtomically(Steps&& steps)
+{
+    Transaction transaction;
+    if (transaction.status() != ERROR_SUCCESS)
+        return REGDB_E_WRITEREGDB;
+    const HRESULT hr = steps();
+    if (FAILED(hr))
+        return hr;
+    return transaction.Commit() == ERROR_SUCCESS ? hr : REGDB_E_WRITEREGDB;
+}
+
 } // namespace ospreon::registry

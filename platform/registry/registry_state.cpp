@@ -32,15 +32,30 @@ RegistryState::RegistryState()
                      });
 }
 
-Result<sqlite::Connection*> RegistryState::Connection()
+void RegistryState::ForgetParent()
 {
     if (m_forked) {
         m_forked = false;
+        // A transaction open in the parent belongs to a thread that the child
+        // does not have; its SQLite state is the parent's, so it is neither ended
+        // nor destroyed here.
+        for (OpenTransaction& open : m_transactions)
+            m_inheritedTransactions.push_back(std::move(open.transaction));
+        m_transactions.clear();
+        m_owner = {};
         if (m_connection) {
             m_connection->Abandon();
             m_inherited.push_back(std::move(m_connection));
         }
     }
+}
+
+Result<sqlite::Connection*> RegistryState::Connection()
+{
+    ForgetParent();
+    // A transaction keeps its connection to the end, whatever $OSPREON_HOME says.
+    if (!m_transactions.empty())
+        return m_connection.get();
     std::string path = (os::Home() / "registry.db").string();
     if (m_connection && m_connection->path() == path &&
         sqlite::IdentityOf(path) == m_connection->identity())
@@ -91,6 +106,54 @@ HKEY RegistryState::Adopt(std::int64_t id, std::string path, const sqlite::Conne
 bool RegistryState::Close(HKEY key)
 {
     return m_handles.erase(key) != 0;
+}
+
+void RegistryState::WaitForTurn(std::unique_lock<std::mutex>& lock)
+{
+    ForgetParent();
+    const std::thread::id self = std::this_thread::get_id();
+    m_turn.wait(lock, [&] { return m_transactions.empty() || m_owner == self; });
+}
+
+Result<void> RegistryState::BeginTransaction(std::unique_lock<std::mutex>& lock)
+{
+    WaitForTurn(lock);
+    Result<sqlite::Connection*> connection = Connection();
+    if (!connection)
+        return connection.error();
+    auto transaction = std::make_unique<sqlite::Transaction>(**connection);
+    if (!transaction->ok())
+        return transaction->error();
+    Result<std::string> before = KeyStore(**connection).Snapshot();
+    if (!before)
+        return before.error();
+    m_transactions.push_back({std::move(transaction), std::move(*before)});
+    m_owner = std::this_thread::get_id();
+    return {};
+}
+
+Result<void> RegistryState::EndTransaction(bool commit)
+{
+    if (m_transactions.empty() || m_owner != std::this_thread::get_id())
+        return Error::Win32(ERROR_INVALID_FUNCTION,
+                            "no registry transaction of this thread is open");
+    OpenTransaction innermost = std::move(m_transactions.back());
+    m_transactions.pop_back();
+    Result<void> ended;
+    if (commit) {
+        Result<std::string> after = KeyStore(*m_connection).Snapshot();
+        if (!after)
+            ended = after.error();
+        else if (*after != innermost.before)
+            ended = innermost.transaction->Commit();
+    }
+    // Destroyed here: rolled back unless committed.
+    innermost.transaction.reset();
+    if (m_transactions.empty()) {
+        m_owner = {};
+        m_turn.notify_all();
+    }
+    return ended;
 }
 
 } // namespace ospreon::registry

@@ -3,10 +3,12 @@
 // mutex. The connection follows $OSPREON_HOME: when the variable names another
 // folder, or registry.db was replaced or removed, the next call reopens.
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "platform/registry/key_store.h"
 #include "platform/registry/registry.h"
 #include "platform/sqlite/connection.h"
+#include "platform/sqlite/transaction.h"
 
 // What an HKEY of an opened key points to.
 struct RegistryKeyHandle
@@ -36,6 +39,17 @@ public:
 
     // The following need the lock held.
 
+    // Waits while another thread has a registry transaction open; a call of this
+    // thread goes on (inside its own transaction, if it has one open).
+    void WaitForTurn(std::unique_lock<std::mutex>& lock);
+
+    // Begins a registry transaction of this thread, or a nested one inside it.
+    Result<void> BeginTransaction(std::unique_lock<std::mutex>& lock);
+    // Ends this thread's innermost transaction: with `commit`, keeps its changes,
+    // unless the registry holds exactly what it held when it began (then nothing is
+    // written at all); otherwise rolls it back.
+    Result<void> EndTransaction(bool commit);
+
     // The connection to the current $OSPREON_HOME/registry.db, (re)opened as needed.
     Result<sqlite::Connection*> Connection();
     // The row an HKEY stands for in `connection`'s database. ERROR_INVALID_HANDLE
@@ -48,6 +62,8 @@ public:
 
 private:
     RegistryState();
+    // In a child of fork(): lets go of the parent's connection and transactions.
+    void ForgetParent();
 
     std::mutex m_mutex;
     bool m_forked = false; // set in a child of fork()
@@ -55,6 +71,19 @@ private:
     // Connections inherited through fork(), kept unclosed (see Abandon()).
     std::vector<std::unique_ptr<sqlite::Connection>> m_inherited;
     std::unordered_map<HKEY, std::unique_ptr<RegistryKeyHandle>> m_handles;
+
+    // Open registry transactions, innermost last, all of the thread m_owner, with
+    // the registry's content when each began. Other threads wait for m_turn.
+    struct OpenTransaction
+    {
+        std::unique_ptr<sqlite::Transaction> transaction;
+        std::string before;
+    };
+    std::vector<OpenTransaction> m_transactions;
+    std::thread::id m_owner;
+    std::condition_variable m_turn;
+    // Transactions inherited through fork(), kept unended (see Connection()).
+    std::vector<std::unique_ptr<sqlite::Transaction>> m_inheritedTransactions;
 };
 
 } // namespace ospreon::registry

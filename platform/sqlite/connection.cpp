@@ -333,6 +333,11 @@ void CheckpointAll()
     OpenConnections& open = OpenConnections::Instance();
     std::lock_guard lock(open.mutex);
     for (Connection* connection : open.list) {
+        // An empty -wal has nothing to give; leaving it alone leaves other
+        // connections' view of the database as it was.
+        std::error_code ec;
+        if (std::filesystem::file_size(connection->m_path + "-wal", ec) == 0 || ec)
+            continue;
         if (connection->Owned() && connection->Checkpoint(kCheckpointBusyMs))
             connection->m_unsaved.store(false);
     }

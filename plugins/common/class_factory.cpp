@@ -1,7 +1,5 @@
 #include "plugins/common/class_factory.h"
 
-#include <dlfcn.h>
-
 #include "platform/com/class_factory.h"
 #include "plugins/common/service_monitor.h"
 
@@ -38,14 +36,6 @@ HRESULT ModuleGetClassObject(const PluginType& type, REFCLSID clsid, REFIID riid
 HRESULT ModuleCanUnloadNow()
 {
     return g_moduleLock.CanUnloadNow();
-}
-
-std::string ModulePathOf(const void* address)
-{
-    Dl_info info{};
-    if (!::dladdr(address, &info) || !info.dli_fname)
-        return {};
-    return info.dli_fname;
 }
 
 } // namespace ospreon::plugin

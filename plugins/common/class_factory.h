@@ -1,8 +1,6 @@
 #pragma once
 // The module's lock count, its class factory and the bodies of its four exports.
 
-#include <string>
-
 #include "platform/com/module_lock.h"
 #include "plugins/common/plugin_type.h"
 
@@ -14,8 +12,5 @@ extern com::ModuleLock g_moduleLock;
 
 HRESULT ModuleGetClassObject(const PluginType& type, REFCLSID clsid, REFIID riid, void** object);
 HRESULT ModuleCanUnloadNow();
-
-// The full path of the module that holds `address` (dladdr).
-std::string ModulePathOf(const void* address);
 
 } // namespace ospreon::plugin

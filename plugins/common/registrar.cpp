@@ -10,6 +10,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/com/guard.h"
 #include "platform/com/type_library.h"
+#include "platform/os/shared_library.h"
 #include "platform/registry/registry.h"
 #include "plugins/common/alertlib_table.h"
 #include "plugins/common/class_factory.h"
@@ -203,12 +204,16 @@ HRESULT UnregisterModuleKeys(const PluginType& type)
 
 HRESULT RegisterModule(const PluginType& type, const void* moduleAddress) noexcept
 {
-    return com::Guarded([&] { return RegisterModulePath(type, ModulePathOf(moduleAddress)); });
+    return com::Guarded([&] {
+        return registry::RegisterAtomically(
+            [&] { return RegisterModulePath(type, os::SharedLibrary::PathOf(moduleAddress)); });
+    });
 }
 
 HRESULT UnregisterModule(const PluginType& type) noexcept
 {
-    return com::Guarded([&] { return UnregisterModuleKeys(type); });
+    return com::Guarded(
+        [&] { return registry::RegisterAtomically([&] { return UnregisterModuleKeys(type); }); });
 }
 
 } // namespace ospreon::plugin

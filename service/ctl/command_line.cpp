@@ -152,6 +152,16 @@ public:
             });
         Positional(registryQuery, "KEY", a.key, "Key path");
         m_queryValue = registryQuery->add_option("VALUE", a.name, "Only this value's data");
+        CLI::App* registryDelete = Add(
+            *registry, "delete", "Delete a key with everything below it, or one value", [&, this] {
+                std::optional<std::string> value;
+                if (m_deleteValue->count() > 0)
+                    value = a.name;
+                return DeleteRegistry(c, a.key, value);
+            });
+        Positional(registryDelete, "KEY", a.key, "Key path");
+        m_deleteValue =
+            registryDelete->add_option("VALUE", a.name, "Only this value (\"\" for the default)");
     }
 
     // The command the parse selected; null when none ran (a group without its
@@ -185,6 +195,7 @@ private:
     Console& m_console;
     std::vector<Command> m_commands;
     CLI::Option* m_queryValue = nullptr;
+    CLI::Option* m_deleteValue = nullptr;
 };
 
 // CLI11 reports a word that names no command as a missing subcommand; say which

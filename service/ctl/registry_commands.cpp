@@ -227,4 +227,35 @@ Outcome QueryRegistry(Console& console, const std::string& path,
     return kExitDone;
 }
 
+Outcome DeleteRegistry(Console& console, const std::string& path,
+                       const std::optional<std::string>& value)
+{
+    Result<KeyName> name = ParseKeyName(path);
+    if (!name)
+        return name.error();
+    if (name->subKey.empty() && !value)
+        return BadInput("a root key cannot be deleted: " + Quoted(path));
+    Result<Key> key = OpenKey(path);
+    if (!key)
+        return key.error();
+    if (value) {
+        const LSTATUS status = RegDeleteValue(key->get(), ValueNameArg(*value));
+        if (status == ERROR_FILE_NOT_FOUND)
+            return Unavailable("the registry key " + Quoted(path) + " has no " +
+                               ValueLabel(*value));
+        if (status != ERROR_SUCCESS)
+            return Unavailable("cannot delete the " + ValueLabel(*value) + " of " + Quoted(path) +
+                               ": " + RegLastErrorText());
+        console.out << "deleted the " << ValueLabel(*value) << " of " << path << '\n';
+        return kExitDone;
+    }
+    key->reset();
+    const LSTATUS status = RegDeleteTree(name->root, name->subKey.c_str());
+    if (status != ERROR_SUCCESS)
+        return Unavailable("cannot delete the registry key " + Quoted(path) + ": " +
+                           RegLastErrorText());
+    console.out << "deleted " << path << '\n';
+    return kExitDone;
+}
+
 } // namespace ospreon::ctl

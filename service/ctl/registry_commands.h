@@ -33,4 +33,9 @@ Outcome SetRegistryValue(Console& console, const std::string& key, const std::st
 Outcome QueryRegistry(Console& console, const std::string& key,
                       const std::optional<std::string>& value);
 
+// With a value name: deletes that value. Without: deletes the key with its subkeys
+// and values.
+Outcome DeleteRegistry(Console& console, const std::string& key,
+                       const std::optional<std::string>& value);
+
 } // namespace ospreon::ctl

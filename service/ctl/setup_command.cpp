@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
+#include "platform/os/named_lock.h"
 #include "platform/os/paths.h"
 #include "platform/registry/registry.h"
 #include "service/ctl/bundled_plugins.h"
@@ -216,6 +218,13 @@ Result<std::string> NewControlPassword()
     return text;
 }
 
+namespace {
+
+constexpr char kSetupLock[] = "wardenctl-setup";
+constexpr std::chrono::seconds kSetupWait{120};
+
+} // namespace
+
 Outcome RunSetup(Console& console)
 {
     std::error_code ec;
@@ -227,6 +236,12 @@ Outcome RunSetup(Console& console)
         home = home.parent_path();
     if (Result<void> created = CreateHome(home); !created)
         return created.error();
+    // Setups started together run one after another: each then finds what the one
+    // before it wrote, so they agree on one "ControlPass", which is written only
+    // where it is absent.
+    Result<os::NamedLock> turn = os::NamedLock::Acquire(kSetupLock, kSetupWait);
+    if (!turn)
+        return Unavailable("cannot wait for another setup: " + turn.error().message);
     console.out << "home: " << home.string() << '\n';
 
     const fs::path libraryFolder = LibraryFolder();

@@ -1,23 +1,19 @@
 // The library's only exported symbols: the four functions of an in-process COM
 // server. Everything else is hidden.
 
-#include <dlfcn.h>
-
 #include <string>
 
 #include "platform/com/guard.h"
 #include "platform/com/type_descriptor.h"
+#include "platform/os/shared_library.h"
 #include "service/objects/class_factory.h"
 
 namespace {
 
-// The full path of this library (dladdr), registered as InprocServer32.
+// The path of this library's file, registered as InprocServer32.
 std::string OwnPath()
 {
-    Dl_info info{};
-    if (!::dladdr(reinterpret_cast<const void*>(&OwnPath), &info) || !info.dli_fname)
-        return {};
-    return info.dli_fname;
+    return ospreon::os::SharedLibrary::PathOf(reinterpret_cast<const void*>(&OwnPath));
 }
 
 } // namespace

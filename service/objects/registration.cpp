@@ -25,12 +25,8 @@ bool WriteKey(const std::string& path, const char* valueName, const std::string&
     return registry::SetString(key.get(), valueName, value) == ERROR_SUCCESS;
 }
 
-} // namespace
-
-HRESULT RegisterServer(const std::string& modulePath)
+HRESULT WriteClasses(const std::string& modulePath)
 {
-    if (modulePath.empty())
-        return SELFREG_E_CLASS;
     for (const ServiceClass& serviceClass : ServiceClasses()) {
         const std::string key = ClassKey(serviceClass);
         const std::string server = key + "\\InprocServer32";
@@ -41,7 +37,7 @@ HRESULT RegisterServer(const std::string& modulePath)
     return S_OK;
 }
 
-HRESULT UnregisterServer()
+HRESULT DeleteClasses()
 {
     HRESULT result = S_OK;
     for (const ServiceClass& serviceClass : ServiceClasses()) {
@@ -50,6 +46,20 @@ HRESULT UnregisterServer()
             result = SELFREG_E_CLASS;
     }
     return result;
+}
+
+} // namespace
+
+HRESULT RegisterServer(const std::string& modulePath)
+{
+    if (modulePath.empty())
+        return SELFREG_E_CLASS;
+    return registry::RegisterAtomically([&] { return WriteClasses(modulePath); });
+}
+
+HRESULT UnregisterServer()
+{
+    return registry::RegisterAtomically([] { return DeleteClasses(); });
 }
 
 } // namespace ospreon::service
