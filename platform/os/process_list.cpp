@@ -70,14 +70,14 @@ std::string_view ExecutableBaseName(std::string_view target)
     return target;
 }
 
-// VmRSS in bytes; processes without an address space (kernel threads, zombies)
-// have no such line and count 0.
-std::uint64_t ResidentBytes(std::string_view status)
+// VmRSS in bytes; nothing for processes without an address space (kernel threads,
+// zombies), which have no such line.
+std::optional<std::uint64_t> ResidentBytes(std::string_view status)
 {
     constexpr std::string_view key = "VmRSS:";
     std::size_t at = status.starts_with(key) ? 0 : status.find("\nVmRSS:");
     if (at == std::string_view::npos)
-        return 0;
+        return std::nullopt;
     at += status[at] == '\n' ? key.size() + 1 : key.size();
     const char* cursor = status.data() + at;
     const char* last = status.data() + status.size();
@@ -112,8 +112,12 @@ std::optional<ProcessInfo> ReadProcess(int rootFd, std::string_view pidName, int
     }
 
     const auto status = ReadAt(rootFd, EntryPath(path, pidName, "status"), buffer, sizeof buffer);
-    if (status)
-        info.workingSetBytes = ResidentBytes(*status);
+    if (status) {
+        if (const auto resident = ResidentBytes(*status)) {
+            info.workingSetBytes = *resident;
+            info.hasWorkingSet = true;
+        }
+    }
 
     if (!named || !status) {
         // Gone, or there but closed to us? (pidName is readdir's NUL-terminated name.)

@@ -1,7 +1,8 @@
 #pragma once
 // The process list from <proc root>. A process's base name is the file name of
 // readlink("<proc root>/PID/exe") without a " (deleted)" suffix, else the content of
-// <proc root>/PID/comm; its working set is VmRSS of <proc root>/PID/status.
+// <proc root>/PID/comm; its working set is VmRSS of <proc root>/PID/status, which
+// processes without an address space do not have.
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,9 @@ struct ProcessInfo
     int pid = 0;
     std::string name;                  // executable base name
     std::uint64_t workingSetBytes = 0; // VmRSS in bytes
+    // false: status has no VmRSS line, the process has no address space (a kernel
+    // thread, a zombie)
+    bool hasWorkingSet = false;
     bool readable = true; // false: the process exists but its details could not be read
 };
 

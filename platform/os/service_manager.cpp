@@ -1,8 +1,10 @@
 #include "platform/os/service_manager.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -14,6 +16,12 @@ namespace {
 
 constexpr std::uint64_t kCallTimeoutUsec = 10'000'000;
 constexpr std::string_view kServiceSuffix = ".service";
+constexpr char kManagerName[] = "org.freedesktop.systemd1";
+constexpr char kManagerPath[] = "/org/freedesktop/systemd1";
+constexpr char kManagerInterface[] = "org.freedesktop.systemd1.Manager";
+constexpr char kUnitInterface[] = "org.freedesktop.systemd1.Unit";
+// A unit that has no unit file: systemd keeps it only because something names it.
+constexpr std::string_view kNotFound = "not-found";
 
 struct BusCloser
 {
@@ -26,6 +34,11 @@ struct MessageUnref
     void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
 };
 using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+
+struct FreeString
+{
+    void operator()(char* text) const { std::free(text); }
+};
 
 class BusError
 {
@@ -91,7 +104,7 @@ Result<std::vector<ServiceInfo>> ReadUnits(sd_bus_message* reply)
         if (r <= 0)
             break;
         std::string_view unit = name;
-        if (!EndsWith(unit, kServiceSuffix))
+        if (!EndsWith(unit, kServiceSuffix) || loadState == kNotFound)
             continue;
         services.push_back(
             ServiceInfo{std::string(unit.substr(0, unit.size() - kServiceSuffix.size())),
@@ -138,9 +151,8 @@ Result<std::vector<ServiceInfo>> ServiceManager::ListServices()
 {
     sd_bus* bus = m_bus->bus.get();
     sd_bus_message* rawCall = nullptr;
-    int r = sd_bus_message_new_method_call(bus, &rawCall, "org.freedesktop.systemd1",
-                                           "/org/freedesktop/systemd1",
-                                           "org.freedesktop.systemd1.Manager", "ListUnits");
+    int r = sd_bus_message_new_method_call(bus, &rawCall, kManagerName, kManagerPath,
+                                           kManagerInterface, "ListUnits");
     MessagePtr call(rawCall);
     if (r < 0)
         return BusFailure(r, "cannot build the ListUnits call for the system bus",
@@ -152,6 +164,53 @@ Result<std::vector<ServiceInfo>> ServiceManager::ListServices()
     if (r < 0)
         return BusFailure(r, "ListUnits failed on the system bus", error.Describe(-r));
     return ReadUnits(reply.get());
+}
+
+Result<std::optional<ServiceInfo>> ServiceManager::FindService(const std::string& name)
+{
+    sd_bus* bus = m_bus->bus.get();
+    const std::string unit = name + std::string(kServiceSuffix);
+    MessagePtr reply;
+    {
+        BusError error;
+        sd_bus_message* rawReply = nullptr;
+        const int r = sd_bus_call_method(bus, kManagerName, kManagerPath, kManagerInterface,
+                                         "LoadUnit", error.get(), &rawReply, "s", unit.c_str());
+        reply.reset(rawReply);
+        if (r < 0) {
+            // systemd answers InvalidArgs for text that is no unit name; sd-bus does not
+            // send text that is not UTF-8 (EINVAL). Neither names a service.
+            if (sd_bus_error_has_name(error.get(), SD_BUS_ERROR_INVALID_ARGS) ||
+                (!sd_bus_error_is_set(error.get()) && r == -EINVAL))
+                return std::optional<ServiceInfo>();
+            return BusFailure(r, "LoadUnit of " + unit + " failed on the system bus",
+                              error.Describe(-r));
+        }
+    }
+    const char* path = nullptr;
+    if (const int r = sd_bus_message_read(reply.get(), "o", &path); r < 0)
+        return BusFailure(r, "cannot read the reply of LoadUnit on the system bus",
+                          std::strerror(-r));
+
+    // Only the properties the check compares; the sub-state says whether it runs.
+    std::string values[3];
+    const char* const properties[3] = {"LoadState", "Description", "SubState"};
+    for (std::size_t i = 0; i < std::size(properties); ++i) {
+        BusError error;
+        char* rawValue = nullptr;
+        const int r = sd_bus_get_property_string(bus, kManagerName, path, kUnitInterface,
+                                                 properties[i], error.get(), &rawValue);
+        std::unique_ptr<char, FreeString> value(rawValue);
+        if (r < 0)
+            return BusFailure(r,
+                              std::string("cannot read ") + properties[i] + " of " + unit +
+                                  " on the system bus",
+                              error.Describe(-r));
+        values[i] = value.get();
+        if (i == 0 && values[0] == kNotFound)
+            return std::optional<ServiceInfo>();
+    }
+    return std::optional<ServiceInfo>(ServiceInfo{name, values[1], values[2] == "running"});
 }
 
 Result<std::vector<ServiceInfo>> ListServices()

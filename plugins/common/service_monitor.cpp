@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "platform/com/bstr.h"
 #include "platform/com/guard.h"
@@ -21,8 +22,17 @@ namespace {
 
 // The pager number used when a record names none.
 constexpr char kDefaultPager[] = "12345678";
-// Commands of this length or shorter ("Def", the default) mean "no command".
+// Commands of this many characters or fewer ("Def", the default) mean "no command".
 constexpr std::size_t kNoCommandLength = 4;
+
+// Characters of UTF-8 text: every byte but the continuation bytes 10xxxxxx starts one.
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
 
 // A value for the log: "(null)" for one that was not read, never a null %s.
 const char* ForLog(const std::optional<std::string>& value)
@@ -116,7 +126,7 @@ HRESULT ServiceMonitor::RunCommand(IUser* user, const char* key, const char* wha
         return S_OK;
     if (FAILED(command.hr))
         return command.hr;
-    if (command.text.size() <= kNoCommandLength)
+    if (CharacterCount(command.text) <= kNoCommandLength)
         return S_OK;
     const bool ran = Alertlib().execCmd(command.text.c_str()) > 0;
     WriteLog("%s Monitor Excute %s [%s] %s\n", m_typeName.c_str(), what, command.text.c_str(),

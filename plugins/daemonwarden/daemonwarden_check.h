@@ -1,6 +1,8 @@
 #pragma once
-// Daemonwarden's check: is one service of the system's service manager listed and
-// running? The service is named as "<name> --- <description>", letter case ignored.
+// Daemonwarden's check: does one service of the system's service manager exist, and
+// does it run? The service is named as "<name> --- <description>", letter case
+// ignored; it is looked for among the loaded units, then, when none has its name,
+// loaded by that name.
 
 #include "plugins/common/plugin_type.h"
 

@@ -55,9 +55,12 @@ std::uint32_t GetProcessMemSize(const std::string& name)
         // as far as the check goes.
         if (!process.readable)
             continue;
+        // Nor can one without an address space (a kernel thread, a zombie): its name
+        // comes from comm and may well be a namesake of the daemon looked for.
+        if (!process.hasWorkingSet)
+            continue;
         if (!StartsWithNoCase(process.name, name))
             continue;
-        // The working set is VmRSS; a process without one (a zombie) gives 0.
         const std::uint64_t kilobytes = process.workingSetBytes / 1024;
         return static_cast<std::uint32_t>(
             std::min<std::uint64_t>(kilobytes, std::numeric_limits<std::uint32_t>::max()));

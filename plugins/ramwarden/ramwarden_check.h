@@ -17,8 +17,8 @@ public:
 
 // The working set in kilobytes (VmRSS, rounded down, at most 0xFFFFFFFF) of the first
 // listed process whose executable base name starts with `name`, letter case
-// ignored; 0 when none does, when the list cannot be had, or when the matching
-// process has no working set.
+// ignored; processes that cannot be read or have no address space (kernel threads,
+// zombies) are passed over. 0 when none matches or the list cannot be had.
 std::uint32_t GetProcessMemSize(const std::string& name);
 
 } // namespace ospreon::ramwarden

@@ -173,13 +173,13 @@ TEST_F(FabricatedProc, MemoryLoadReportsMissingFile)
 
 // ---- process list -----------------------------------------------------------------
 
-using ProcessRow = std::tuple<int, std::string, std::uint64_t, bool>;
+using ProcessRow = std::tuple<int, std::string, std::uint64_t, bool, bool>;
 
 std::vector<ProcessRow> Rows(const std::vector<ProcessInfo>& processes)
 {
     std::vector<ProcessRow> rows;
     for (const auto& p : processes)
-        rows.emplace_back(p.pid, p.name, p.workingSetBytes, p.readable);
+        rows.emplace_back(p.pid, p.name, p.workingSetBytes, p.hasWorkingSet, p.readable);
     std::sort(rows.begin(), rows.end());
     return rows;
 }
@@ -212,6 +212,9 @@ TEST_F(FabricatedProc, ProcessListReadsNamesAndWorkingSets)
     Write("300/status", Status("bash", "VmRSS:\t     512 kB\n"));
     // There, but its status cannot be read: the name is kept.
     Write("301/comm", "half\n");
+    // A working set under 1 kB is still one.
+    Write("500/comm", "tiny\n");
+    Write("500/status", Status("tiny", "VmRSS:\t       0 kB\n"));
     // There, but nothing in it can be read.
     fs::create_directories(Root() / "400");
     // Not processes.
@@ -223,12 +226,13 @@ TEST_F(FabricatedProc, ProcessListReadsNamesAndWorkingSets)
     const auto list = ListProcesses();
     ASSERT_TRUE(list.ok()) << list.error().message;
     const std::vector<ProcessRow> expected = {
-        {1, "systemd", 12345 * 1024, true},
-        {2, "kthreadd", 0, true},
-        {42, "Foo bar", 2048 * 1024, true},
-        {300, "bash", 512 * 1024, true},
-        {301, "half", 0, false},
-        {400, "", 0, false},
+        {1, "systemd", 12345 * 1024, true, true},
+        {2, "kthreadd", 0, false, true},
+        {42, "Foo bar", 2048 * 1024, true, true},
+        {300, "bash", 512 * 1024, true, true},
+        {301, "half", 0, false, false},
+        {400, "", 0, false, false},
+        {500, "tiny", 0, true, true},
     };
     EXPECT_EQ(Rows(*list), expected);
 }
@@ -414,7 +418,8 @@ TEST(KernelProc, ProcessListShowsChildWorkingSet)
 
 TEST(KernelProc, ProcessListShowsSelfAndZombies)
 {
-    // A zombie has no executable link nor memory: it is named by comm, with 0 bytes.
+    // A zombie has no executable link nor memory: it is named by comm, without a
+    // working set.
     const pid_t zombie = ::fork();
     ASSERT_GE(zombie, 0);
     if (zombie == 0)
@@ -429,10 +434,12 @@ TEST(KernelProc, ProcessListShowsSelfAndZombies)
     ASSERT_NE(self, nullptr);
     EXPECT_EQ(self->name, "test_os_proc");
     EXPECT_TRUE(self->readable);
+    EXPECT_TRUE(self->hasWorkingSet);
     EXPECT_GT(self->workingSetBytes, 0u);
     const ProcessInfo* dead = FindPid(*list, zombie);
     ASSERT_NE(dead, nullptr);
     EXPECT_EQ(dead->name, "test_os_proc");
+    EXPECT_FALSE(dead->hasWorkingSet);
     EXPECT_EQ(dead->workingSetBytes, 0u);
 }
 

@@ -509,7 +509,8 @@ TEST_F(NamedLockTest, UnwritableFolderIsAnErrorNamingTheFile)
 
 // ---------------------------------------------------------------- Services
 
-// The units the manager stub serves, one a line: name, description, load, active, sub.
+// The units the manager stub serves, one a line: name, description, load, active, sub,
+// and "unloaded" for one it does not list.
 std::string Units(const std::vector<std::vector<std::string>>& units)
 {
     std::string text;
@@ -559,6 +560,7 @@ TEST_F(ServicesTest, ListsServiceUnitsFromTheManager)
                {"foo.socket", "Foo activation socket", "loaded", "active", "running"},
                {"multi-user.target", "Multi-User System", "loaded", "active", "active"},
                {"grüße.service", "Überwachung für Grüße – ✓ läuft", "loaded", "active", "running"},
+               // No unit file, only a reference to it: no service.
                {"old.service", "Stopped service", "not-found", "inactive", "dead"}}));
     StartManager();
 
@@ -569,8 +571,7 @@ TEST_F(ServicesTest, ListsServiceUnitsFromTheManager)
                 ElementsAre(Service("cron", "Regular background program processing daemon", true),
                             Service("wardenhost-paused", "Monitor host (reloading)", false),
                             Service("sshd", "OpenBSD Secure Shell server", false),
-                            Service("grüße", "Überwachung für Grüße – ✓ läuft", true),
-                            Service("old", "Stopped service", false)));
+                            Service("grüße", "Überwachung für Grüße – ✓ läuft", true)));
 
     // The manager is asked again on every call.
     WriteFile(unitsFile, Units({{"cron.service", "Cron", "loaded", "inactive", "dead"},
@@ -581,6 +582,44 @@ TEST_F(ServicesTest, ListsServiceUnitsFromTheManager)
                 ElementsAre(Service("cron", "Cron", false), Service("new", "New", true)));
 }
 
+TEST_F(ServicesTest, FindsServicesTheManagerDoesNotList)
+{
+    WriteFile(unitsFile,
+              Units({{"cron.service", "Cron", "loaded", "active", "running"},
+                     {"backup.service", "Nightly backup", "loaded", "inactive", "dead", "unloaded"},
+                     {"late.service", "Late starter", "loaded", "active", "running", "unloaded"},
+                     {"ghost.service", "Ghost", "not-found", "inactive", "dead", "unloaded"}}));
+    StartManager();
+    auto manager = ospreon::os::ServiceManager::Open();
+    ASSERT_TRUE(manager.ok()) << manager.error().message;
+
+    struct Case
+    {
+        const char* name;
+        std::optional<ServiceInfo> service;
+    };
+    const Case cases[] = {
+        {"backup", ServiceInfo{"backup", "Nightly backup", false}},
+        {"late", ServiceInfo{"late", "Late starter", true}},
+        {"cron", ServiceInfo{"cron", "Cron", true}},
+        {"ghost", std::nullopt},          // no unit file
+        {"nothing", std::nullopt},        // unknown to the manager
+        {"backup.service", std::nullopt}, // "backup.service.service"
+        {"no such", std::nullopt},        // no unit name: the manager refuses it
+        {"bad\xff", std::nullopt},        // not UTF-8: never sent
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto found = manager->FindService(c.name);
+        ASSERT_TRUE(found.ok()) << found.error().message;
+        ASSERT_EQ(found->has_value(), c.service.has_value());
+        if (c.service) {
+            EXPECT_THAT(**found,
+                        Service(c.service->name, c.service->displayName, c.service->running));
+        }
+    }
+}
+
 TEST_F(ServicesTest, BusWithoutManagerIsAnError)
 {
     auto services = ospreon::os::ListServices();
@@ -589,6 +628,13 @@ TEST_F(ServicesTest, BusWithoutManagerIsAnError)
     EXPECT_GT(services.error().code, 0);
     EXPECT_THAT(services.error().message, HasSubstr("ListUnits"));
     EXPECT_THAT(services.error().message, HasSubstr(bus->address()));
+
+    auto manager = ospreon::os::ServiceManager::Open();
+    ASSERT_TRUE(manager.ok()) << manager.error().message;
+    auto found = manager->FindService("cron");
+    ASSERT_FALSE(found.ok());
+    EXPECT_GT(found.error().code, 0);
+    EXPECT_THAT(found.error().message, HasSubstr("LoadUnit of cron.service"));
 }
 
 TEST(Services, NoBusIsAnErrorWithoutHanging)

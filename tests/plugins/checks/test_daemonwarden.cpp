@@ -99,7 +99,9 @@ TEST(DaemonwardenModule, TypeLibraryDescribesTheUnregisteredFormClass)
 class DaemonwardenBus : public CheckTest
 {
 protected:
-    using Unit = std::array<std::string, 5>; // name, description, load, active, sub state
+    // name, description, load, active, sub state, and "unloaded" for a unit the
+    // manager does not list
+    using Unit = std::array<std::string, 6>;
 
     static void SetUpTestSuite()
     {
@@ -128,7 +130,7 @@ protected:
         std::ofstream file(UnitsFile());
         for (const Unit& unit : units)
             file << unit[0] << '\t' << unit[1] << '\t' << unit[2] << '\t' << unit[3] << '\t'
-                 << unit[4] << '\n';
+                 << unit[4] << '\t' << unit[5] << '\n';
     }
 
     HRESULT MonitorTarget(const std::optional<std::string>& target)
@@ -237,6 +239,55 @@ TEST_F(DaemonwardenBus, FindsTheServiceByNameAndDescriptionAndWantsItRunning)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        EXPECT_EQ(MonitorTarget(c.target), c.hr);
+        EXPECT_EQ(LogLines(), LinesOf(c.messages));
+    }
+}
+
+TEST_F(DaemonwardenBus, ServicesTheManagerDoesNotListAreAskedForByName)
+{
+    WriteUnits({
+        {"cron.service", "Regular background program processing daemon", "loaded", "active",
+         "running"},
+        // Listed only because something refers to it: it has no unit file.
+        {"gone.service", "Gone", "not-found", "inactive", "dead"},
+        // Stopped and disabled: unloaded, so ListUnits leaves it out.
+        {"backup.service", "Nightly backup", "loaded", "inactive", "dead", "unloaded"},
+        {"shield.service", "Masked service", "masked", "inactive", "dead", "unloaded"},
+        // Started between the listing and the question.
+        {"late.service", "Late starter", "loaded", "active", "running", "unloaded"},
+        {"ghost.service", "Ghost", "not-found", "inactive", "dead", "unloaded"},
+    });
+    struct Case
+    {
+        std::string target;
+        HRESULT hr;
+        std::vector<std::string> messages;
+    };
+    const auto missing = [](const std::string& target) {
+        return "active " + target + " does not exists in the service list\n";
+    };
+    const Case cases[] = {
+        {"backup --- Nightly backup",
+         E_FAIL,
+         {"backup --- Nightly backup Exists,but not running\n"}},
+        {"backup --- NIGHTLY BACKUP",
+         E_FAIL,
+         {"backup --- NIGHTLY BACKUP Exists,but not running\n"}},
+        {"shield --- Masked service",
+         E_FAIL,
+         {"shield --- Masked service Exists,but not running\n"}},
+        {"late --- Late starter", S_OK, {}},
+        {"backup --- Weekly backup", E_FAIL, {missing("backup --- Weekly backup")}},
+        {"gone --- Gone", E_FAIL, {missing("gone --- Gone")}},
+        {"ghost --- Ghost", E_FAIL, {missing("ghost --- Ghost")}},
+        {"nothing --- nothing.service", E_FAIL, {missing("nothing --- nothing.service")}},
+        {"no such --- Thing", E_FAIL, {missing("no such --- Thing")}},
+        {"backup", E_FAIL, {missing("backup")}},
+        {"cron --- Cron", E_FAIL, {missing("cron --- Cron")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
         EXPECT_EQ(MonitorTarget(c.target), c.hr);
         EXPECT_EQ(LogLines(), LinesOf(c.messages));
     }

@@ -289,6 +289,53 @@ TEST_F(RamwardenFabricated, ChecksTheLoadThenTheNamedProcess)
     }
 }
 
+TEST_F(RamwardenFabricated, PassesOverProcessesWithoutAnAddressSpace)
+{
+    // Kernel threads "watchdogd" (no executable, no VmRSS) wherever they stand in the
+    // list around the "watchdog" daemon, and a zombie namesake.
+    for (int pid = 300; pid < 340; ++pid) {
+        if (pid == 320)
+            continue;
+        const fs::path folder = Root() / std::to_string(pid);
+        WriteFile(folder / "comm", "watchdogd\n");
+        WriteFile(folder / "status", "Name:\twatchdogd\nState:\tI (idle)\nThreads:\t1\n");
+    }
+    AddProcess("320", "/usr/sbin/watchdog", "VmRSS:\t    3072 kB\n");
+    WriteFile(Root() / "341/comm", "watchdog\n");
+    WriteFile(Root() / "341/status", "Name:\twatchdog\nState:\tZ (zombie)\nThreads:\t1\n");
+    // Another user's process: its executable link cannot be read, comm names it.
+    WriteFile(Root() / "350/comm", "guarded\n");
+    WriteFile(Root() / "350/status", "Name:\tguarded\nVmRSS:\t    1024 kB\nThreads:\t1\n");
+    SetLoad(50);
+
+    struct Case
+    {
+        std::string target;
+        HRESULT hr;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"watchdog", E_FAIL, {"watchdog mem size is 3072 KB, extend the desire\n"}},
+        {"watchdogd", E_FAIL, {"watchdogd not exists\n"}},
+        {"guarded", E_FAIL, {"guarded mem size is 1024 KB, extend the desire\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        fs::remove(logFile);
+        user = FakeUser::Create();
+        user->Set(kPercent, "90");
+        user->Set(kName, c.target);
+        user->Set(kSize, "1");
+        EXPECT_EQ(RamwardenCheck().Monitor(user.get()), c.hr);
+        EXPECT_EQ(LogLines(), LinesOf(c.messages));
+    }
+    user = FakeUser::Create();
+    user->Set(kPercent, "90");
+    user->Set(kName, "WatchDog");
+    user->Set(kSize, "3072");
+    EXPECT_EQ(RamwardenCheck().Monitor(user.get()), S_OK);
+}
+
 TEST_F(RamwardenFabricated, LoadAboveTheLimitLooksUpNoProcess)
 {
     SetLoad(91);

@@ -27,6 +27,13 @@ TEST_F(RunCycle, CommandsRunOnlyWhenLongerThanFourCharacters)
         {nullptr, 1, {}, {}},
         {"Def", 1, {}, {}},
         {"abcd", 1, {}, {}},
+        // Characters count, not UTF-8 bytes: 3 and 4 characters are no command.
+        {"ééé", 1, {}, {}},
+        {"éééé", 1, {}, {}},
+        {"éééée",
+         1,
+         {"ExecCmd(éééée)"},
+         {"Probewarden Monitor Excute Command [éééée] Successful\n"}},
         {"abcde",
          77,
          {"ExecCmd(abcde)"},
