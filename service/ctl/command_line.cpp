@@ -1,9 +1,12 @@
 #include "service/ctl/command_line.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -198,23 +201,93 @@ private:
     CLI::Option* m_deleteValue = nullptr;
 };
 
-// CLI11 reports a word that names no command as a missing subcommand; say which
-// word it was.
+// The length of the valid UTF-8 sequence at the start of `text`, or 0: no
+// overlong forms, no surrogates, nothing above U+10FFFF.
+std::size_t Utf8SequenceLength(std::string_view text)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = at(0);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || at(1) < low || at(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if ((at(i) & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+bool IsUtf8(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::size_t length = Utf8SequenceLength(text);
+        if (length == 0)
+            return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+// Every argument is text for the service objects, which take UTF-8: other bytes
+// would be replaced by U+FFFD on the way, changing a name or value unseen.
+Result<void> CheckArguments(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!IsUtf8(argv[i]))
+            return BadInput("argument " + std::to_string(i) + " is not valid UTF-8");
+    }
+    return {};
+}
+
+bool IsOption(const std::string& word)
+{
+    return word.size() > 1 && word.front() == '-' && word != "--";
+}
+
+// CLI11 reports a word that names no command, and an option it does not know where
+// a command is due, as a missing subcommand; an unknown option elsewhere among
+// unexpected arguments. Say which word it was. (A dash word where a value is due
+// stays "VALUE is required": the footer says to put -- before it.)
 std::string ParseFailure(const CLI::App& root, const CLI::ParseError& error)
 {
-    const CLI::App* group = &root; // the innermost command the parse entered
-    while (!group->get_subcommands().empty())
-        group = group->get_subcommands().front();
+    std::vector<const CLI::App*> entered{&root}; // down to the innermost command parsed
+    while (!entered.back()->get_subcommands().empty())
+        entered.push_back(entered.back()->get_subcommands().front());
+    const CLI::App* group = entered.back();
     const bool hasCommands = !group->get_subcommands([](const CLI::App*) { return true; }).empty();
+    if (hasCommands || dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        for (const CLI::App* app : entered) {
+            for (const std::string& word : app->remaining()) {
+                if (IsOption(word))
+                    return "unknown option \"" + word + "\"";
+            }
+        }
+    }
     const std::vector<std::string> rest = group->remaining();
     if (hasCommands && !rest.empty() && !rest.front().empty() && rest.front().front() != '-')
         return "unknown command \"" + rest.front() + "\"";
     return error.what();
 }
 
-} // namespace
-
-int RunCommandLine(int argc, char** argv, Console& console)
+// Parses and runs the command; what it wrote is not yet known to have arrived.
+int Run(int argc, char** argv, Console& console)
 {
     CLI::App app{"Command-line front end of the Ospreon monitor service.", "wardenctl"};
     app.require_subcommand(1);
@@ -241,6 +314,26 @@ int RunCommandLine(int argc, char** argv, Console& console)
     } catch (const std::exception& e) {
         return Report(console, Unavailable(std::string("unexpected failure: ") + e.what()));
     }
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv, Console& console)
+{
+    if (Result<void> checked = CheckArguments(argc, argv); !checked)
+        return Report(console, checked.error());
+    const int status = Run(argc, argv, console);
+    // Output that did not arrive (a full disk, a closed pipe) fails the command, even
+    // when its work was done: a script must not take an empty file for the answer.
+    errno = 0;
+    console.out.flush();
+    if (console.out)
+        return status;
+    const int error = errno;
+    const int failed =
+        Report(console, Unavailable(std::string("cannot write the output: ") +
+                                    (error ? std::strerror(error) : "write failed")));
+    return status != kExitDone ? status : failed;
 }
 
 } // namespace ospreon::ctl

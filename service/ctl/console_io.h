@@ -40,7 +40,8 @@ struct Console
     std::ostream& err;
 };
 
-// Writes "wardenctl: <message>" as one line and gives the error's exit status.
+// Writes "wardenctl: <message>" as one line (line breaks become spaces, other
+// control characters \xHH) and gives the error's exit status.
 int Report(Console& console, const Error& error);
 
 // Text in double quotes, for messages that name a record, key or file.

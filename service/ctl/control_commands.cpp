@@ -13,40 +13,55 @@ constexpr char kDisable[] = "Disable";
 
 // Changes one record's "Status"; an already matching status is left alone, with
 // "Monitor_Result" untouched, as the console skips such a row.
-Result<bool> SetStatus(IUserStore* store, const std::string& name, const char* status)
+Result<bool> SetStatus(IUser* record, const std::string& name, const char* status)
 {
-    Result<ComPtr<IUser>> record = OpenRecord(store, name);
-    if (!record)
-        return record.error();
-    Result<std::optional<std::string>> current = ReadValue(record->get(), "Status");
+    Result<std::optional<std::string>> current = ReadValue(record, name, "Status");
     if (!current)
         return current.error();
     if (*current && **current == status)
         return false;
-    if (Result<void> written = WriteValue(record->get(), "Status", status); !written)
+    if (Result<void> written = WriteValue(record, name, "Status", status); !written)
         return written.error();
-    if (Result<void> written = WriteValue(record->get(), "Monitor_Result", "Ok"); !written)
+    if (Result<void> written = WriteValue(record, name, "Monitor_Result", "Ok"); !written)
         return written.error();
     return true;
 }
 
+// Every record is opened before any is changed, so a missing name changes nothing.
+// A failure after that (a record removed meanwhile) is reported and the others are
+// still handled.
 Outcome SetStatusOfEach(Console& console, const std::vector<std::string>& names, bool start)
 {
     Result<ComPtr<IUserStore>> store = Create<IUserStore>(CLSID_UserStore, "the user store");
     if (!store)
         return store.error();
-    const char* status = start ? kEnable : kDisable;
-    const char* done = start ? "started" : "stopped";
     ExitStatus outcome = kExitDone;
+    const auto failed = [&](const Error& error) {
+        const int code = Report(console, error);
+        if (outcome == kExitDone)
+            outcome = static_cast<ExitStatus>(code);
+    };
+    std::vector<ComPtr<IUser>> records;
     for (const std::string& name : names) {
-        Result<bool> changed = SetStatus(store->get(), name, status);
-        if (!changed) {
-            const int code = Report(console, changed.error());
-            if (outcome == kExitDone)
-                outcome = static_cast<ExitStatus>(code);
+        Result<ComPtr<IUser>> record = OpenRecord(store->get(), name);
+        if (!record) {
+            failed(record.error());
             continue;
         }
-        console.out << (*changed ? "" : "already ") << done << ": " << name << '\n';
+        records.push_back(std::move(*record));
+    }
+    if (outcome != kExitDone)
+        return outcome;
+
+    const char* status = start ? kEnable : kDisable;
+    const char* done = start ? "started" : "stopped";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        Result<bool> changed = SetStatus(records[i].get(), names[i], status);
+        if (!changed) {
+            failed(changed.error());
+            continue;
+        }
+        console.out << (*changed ? "" : "already ") << done << ": " << names[i] << '\n';
     }
     return outcome;
 }
@@ -99,7 +114,7 @@ Outcome TestRecord(Console& console, const std::string& name)
     return WithPlugin(name, [&](IUser* record, IServiceMonitor* monitor) -> Outcome {
         const bool ok = SUCCEEDED(monitor->Monitor(record));
         const char* result = ok ? "Ok" : "Error";
-        if (Result<void> written = WriteValue(record, "Monitor_Result", result); !written)
+        if (Result<void> written = WriteValue(record, name, "Monitor_Result", result); !written)
             return written.error();
         console.out << result << '\n';
         return ok ? kExitDone : kExitTrouble;

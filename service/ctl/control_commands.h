@@ -10,8 +10,10 @@
 
 namespace ospreon::ctl {
 
-// Each record in turn; one that cannot be changed is reported and the rest are
-// still handled. The outcome is the first failure's, else done.
+// Every name is opened first: when one names no record, each such name is reported
+// and nothing changes. Then each record in turn; one that cannot be changed (removed
+// meanwhile) is reported and the rest are still handled. The outcome is the first
+// failure's, else done.
 Outcome StartRecords(Console& console, const std::vector<std::string>& names);
 Outcome StopRecords(Console& console, const std::vector<std::string>& names);
 

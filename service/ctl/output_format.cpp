@@ -1,5 +1,7 @@
 #include "service/ctl/output_format.h"
 
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
 
 namespace ospreon::ctl {
@@ -22,7 +24,17 @@ std::string EscapeField(const std::string& text)
 {
     std::string escaped;
     escaped.reserve(text.size());
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        // U+0080..U+009F (C2 80..C2 9F): terminals take U+009B as a control sequence too.
+        if (byte == 0xC2 && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[++i]));
+            escaped += code;
+            continue;
+        }
         switch (c) {
         case '\\':
             escaped += "\\\\";
@@ -37,7 +49,13 @@ std::string EscapeField(const std::string& text)
             escaped += "\\r";
             break;
         default:
-            escaped += c;
+            if (byte < 0x20 || byte == 0x7f) {
+                char code[8];
+                std::snprintf(code, sizeof code, "\\x%02x", byte);
+                escaped += code;
+            } else {
+                escaped += c;
+            }
         }
     }
     return escaped;

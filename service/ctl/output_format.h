@@ -3,8 +3,10 @@
 // lines for people and scripts that read lines, JSON for scripts that parse.
 //
 // In the line forms a value's backslash, tab, line feed and carriage return are
-// written as \\, \t, \n and \r, so one record is always one line and one value
-// never spills into the next field. `get` and JSON give values exactly.
+// written as \\, \t, \n and \r, every other control character as \xHH (U+0080 to
+// U+009F as \u00HH), so one record is always one line, one value never spills into
+// the next field and no value can drive the terminal. `get` and JSON give values
+// exactly.
 
 #include <string>
 #include <utility>

@@ -13,6 +13,8 @@
 #include "platform/com/error_info.h"
 #include "service/ctl/output_format.h"
 #include "service/ctl/service_access.h"
+#include "service/store/database.h"
+#include "service/store/meta_table.h"
 
 namespace ospreon::ctl {
 
@@ -58,6 +60,7 @@ Error FileFailure(const std::string& action, HRESULT hr)
         {HRESULT_FROM_WIN32(ERROR_CANTWRITE), "the file cannot be written", true},
         {HRESULT_FROM_WIN32(ERROR_DISK_FULL), "the disk is full", true},
         {E_ACCESSDENIED, "access denied", true},
+        {E_INVALIDARG, "not a usable file name", true},
         {WARDEN_E_STORE, "the monitor store cannot be used", false},
         {WARDEN_E_BUSY, "the monitor store stayed locked by another process", false},
     };
@@ -116,7 +119,7 @@ Outcome ShowRecord(Console& console, const std::string& name, bool json)
     Result<ComPtr<IUser>> record = OpenRecord(store->get(), name);
     if (!record)
         return record.error();
-    Result<std::vector<Parameter>> parameters = Parameters(record->get());
+    Result<std::vector<Parameter>> parameters = Parameters(record->get(), name);
     if (!parameters)
         return parameters.error();
     if (!json) {
@@ -140,7 +143,7 @@ Outcome GetValue(Console& console, const std::string& name, const std::string& k
     Result<ComPtr<IUser>> record = OpenRecord(store->get(), name);
     if (!record)
         return record.error();
-    Result<std::optional<std::string>> value = ReadValue(record->get(), key);
+    Result<std::optional<std::string>> value = ReadValue(record->get(), name, key);
     if (!value)
         return value.error();
     if (!*value)
@@ -160,7 +163,7 @@ Outcome SetValue(Console&, const std::string& name, const std::string& key,
     Result<ComPtr<IUser>> record = OpenRecord(store->get(), name);
     if (!record)
         return record.error();
-    if (Result<void> written = WriteValue(record->get(), key, value); !written)
+    if (Result<void> written = WriteValue(record->get(), name, key, value); !written)
         return written.error();
     return kExitDone;
 }
@@ -190,8 +193,12 @@ Outcome AddRecord(Console& console, const std::string& type, const std::string& 
     Result<ComPtr<IUserRef>> ref = ReferenceTo(recordName);
     if (!ref)
         return ref.error();
-    if (HRESULT hr = (*store)->Add(ref->get()); FAILED(hr))
+    if (HRESULT hr = (*store)->Add(ref->get()); FAILED(hr)) {
+        // E_INVALIDARG: a name the store does not take (a control character in it).
+        if (hr == E_INVALIDARG)
+            return BadInput(FailureReason(hr));
         return Unavailable("cannot add " + Quoted(recordName) + ": " + FailureReason(hr));
+    }
     console.out << recordName << '\n';
     return kExitDone;
 }
@@ -226,7 +233,7 @@ Outcome ListTypes(Console& console)
     return kExitDone;
 }
 
-Outcome ImportFile(Console&, const std::string& path)
+Outcome ImportFile(Console& console, const std::string& path)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
@@ -235,13 +242,27 @@ Outcome ImportFile(Console&, const std::string& path)
     if (!files)
         return files.error();
     com::Bstr file(AbsolutePath(path));
-    if (HRESULT hr = (*files)->Import(file.get()); FAILED(hr))
+    const HRESULT hr = (*files)->Import(file.get());
+    if (FAILED(hr))
         return FileFailure("cannot import " + Quoted(path), hr);
+    if (hr != S_FALSE)
+        return kExitDone;
+    // Some records were skipped: the import stored its summary, which names them.
+    Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
+    if (!db)
+        return Unavailable("imported, but cannot tell what was skipped: " + db.error().message);
+    Result<store::ImportSummary> summary = store::MetaTable(**db).LastImport();
+    if (!summary)
+        return Unavailable("imported, but cannot tell what was skipped: " +
+                           summary.error().message);
+    console.out << EscapeField(summary->text) << '\n';
     return kExitDone;
 }
 
 Outcome ExportFile(Console&, const std::string& path)
 {
+    if (path.empty())
+        return BadInput("cannot export: the file name is empty");
     Result<ComPtr<IUserFile>> files = MonitorFiles();
     if (!files)
         return files.error();

@@ -19,8 +19,9 @@ Outcome AddRecord(Console& console, const std::string& type, const std::string& 
 Outcome RemoveRecord(Console& console, const std::string& name);
 Outcome ListTypes(Console& console);
 // Import and export fail with bad input (2) for a fault of the file (missing,
-// unreadable, unwritable, not a usable monitor file) and with 3 for anything else,
-// the store above all.
+// unreadable, unwritable, not a usable monitor file, a file of the store itself, an
+// empty name) and with 3 for anything else, the store above all. An import that
+// skipped records of unregistered types prints the summary that names them.
 Outcome ImportFile(Console& console, const std::string& path);
 Outcome ExportFile(Console& console, const std::string& path);
 

@@ -166,14 +166,6 @@ Result<std::vector<std::string>> MonitorTypes()
     return types;
 }
 
-std::string RecordName(IUser* record)
-{
-    com::Bstr name;
-    if (FAILED(record->get_UserName(name.put())))
-        return {};
-    return name.utf8();
-}
-
 Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<std::string>& keys)
 {
     const std::optional<ListedRecord> gone;
@@ -211,61 +203,53 @@ Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<
     return std::optional<ListedRecord>(std::move(listed));
 }
 
-Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key)
+Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& name,
+                                             const std::string& key)
 {
-    com::Bstr name(key);
+    com::Bstr text(key);
     com::Variant value;
-    HRESULT hr = record->get_InfoVal(name.get(), value.put());
+    HRESULT hr = record->get_InfoVal(text.get(), value.put());
     if (hr == DISP_E_UNKNOWNNAME)
         return std::optional<std::string>();
-    if (FAILED(hr)) {
-        const std::string why = FailureReason(hr);
-        return Failed("cannot read " + Quoted(key) + " of " + Quoted(RecordName(record)), why);
-    }
-    std::string text;
-    if (HRESULT converted = value.ToString(text); FAILED(converted))
-        return NoText("the value " + Quoted(key) + " of " + Quoted(RecordName(record)), converted);
-    return std::optional<std::string>(std::move(text));
+    if (FAILED(hr))
+        return Failed("cannot read " + Quoted(key) + " of " + Quoted(name), hr);
+    std::string converted;
+    if (HRESULT toText = value.ToString(converted); FAILED(toText))
+        return NoText("the value " + Quoted(key) + " of " + Quoted(name), toText);
+    return std::optional<std::string>(std::move(converted));
 }
 
-Result<void> WriteValue(IUser* record, const std::string& key, const std::string& value)
+Result<void> WriteValue(IUser* record, const std::string& name, const std::string& key,
+                        const std::string& value)
 {
-    com::Bstr name(key);
-    com::Variant text(value);
-    if (HRESULT hr = record->put_InfoVal(name.get(), text.get()); FAILED(hr)) {
-        const std::string why = FailureReason(hr);
-        return Failed("cannot write " + Quoted(key) + " of " + Quoted(RecordName(record)), why);
+    com::Bstr text(key);
+    com::Variant converted(value);
+    if (HRESULT hr = record->put_InfoVal(text.get(), converted.get()); FAILED(hr)) {
+        const std::string what = "cannot write " + Quoted(key) + " of " + Quoted(name);
+        if (hr == E_INVALIDARG)
+            return BadInput(what + ": " + FailureReason(hr));
+        return Failed(what, hr);
     }
     return {};
 }
 
-Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record)
+Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record,
+                                                                    const std::string& name)
 {
     LONG count = 0;
-    if (HRESULT hr = record->get_InfoNumber(&count); FAILED(hr)) {
-        const std::string why = FailureReason(hr);
-        return Failed("cannot count the values of " + Quoted(RecordName(record)), why);
-    }
+    if (HRESULT hr = record->get_InfoNumber(&count); FAILED(hr))
+        return Failed("cannot count the values of " + Quoted(name), hr);
     std::vector<std::pair<std::string, std::string>> parameters;
     for (LONG index = 0; index < count; ++index) {
         com::Bstr key;
-        if (HRESULT hr = record->get_InfoName(index, key.put()); FAILED(hr)) {
-            const std::string why = FailureReason(hr);
-            return Failed("cannot read key " + std::to_string(index) + " of " +
-                              Quoted(RecordName(record)),
-                          why);
-        }
+        if (HRESULT hr = record->get_InfoName(index, key.put()); FAILED(hr))
+            return Failed("cannot read key " + std::to_string(index) + " of " + Quoted(name), hr);
         com::Variant value;
-        if (HRESULT hr = record->get_UserInfo(index, value.put()); FAILED(hr)) {
-            const std::string why = FailureReason(hr);
-            return Failed("cannot read value " + std::to_string(index) + " of " +
-                              Quoted(RecordName(record)),
-                          why);
-        }
+        if (HRESULT hr = record->get_UserInfo(index, value.put()); FAILED(hr))
+            return Failed("cannot read value " + std::to_string(index) + " of " + Quoted(name), hr);
         std::string text;
         if (HRESULT hr = value.ToString(text); FAILED(hr))
-            return NoText("the value " + Quoted(key.utf8()) + " of " + Quoted(RecordName(record)),
-                          hr);
+            return NoText("the value " + Quoted(key.utf8()) + " of " + Quoted(name), hr);
         parameters.emplace_back(key.utf8(), std::move(text));
     }
     return parameters;

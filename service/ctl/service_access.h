@@ -46,9 +46,6 @@ Result<std::vector<ComPtr<IUser>>> AllRecords(IUserStore* store);
 // The monitor types of the plug-in catalogue, in its order.
 Result<std::vector<std::string>> MonitorTypes();
 
-// The record's name for a message; empty when the record refuses it.
-std::string RecordName(IUser* record);
-
 // A record as the listings show it: its name, its type and the values of the keys
 // asked for, in their order; a key the record lacks reads as empty.
 struct ListedRecord
@@ -63,14 +60,21 @@ struct ListedRecord
 // and what could not be read for any other failure.
 Result<std::optional<ListedRecord>> ReadListed(IUser* record, const std::vector<std::string>& keys);
 
-// The record's value of `key` as text; nullopt when the record lacks the key.
-Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& key);
+// The functions below take the record's name for their messages: a record removed
+// meanwhile no longer tells it.
 
-// Puts `value` (a string) under `key`: one committed write.
-Result<void> WriteValue(IUser* record, const std::string& key, const std::string& value);
+// The record's value of `key` as text; nullopt when the record lacks the key.
+Result<std::optional<std::string>> ReadValue(IUser* record, const std::string& name,
+                                             const std::string& key);
+
+// Puts `value` (a string) under `key`: one committed write. A key the service
+// refuses (E_INVALIDARG: a control character in it) is bad input.
+Result<void> WriteValue(IUser* record, const std::string& name, const std::string& key,
+                        const std::string& value);
 
 // The ordered parameter list of the record.
-Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record);
+Result<std::vector<std::pair<std::string, std::string>>> Parameters(IUser* record,
+                                                                    const std::string& name);
 
 // The configuration section "Wardenhost", opened.
 Result<ComPtr<IConfigStore>> OpenConfig();

@@ -9,6 +9,7 @@
 #include "interfaces/service_errors.h"
 #include "platform/base/ascii.h"
 #include "service/objects/monitor_types.h"
+#include "service/objects/record_text.h"
 
 namespace ospreon::service {
 
@@ -42,6 +43,8 @@ Result<store::RecordData> ParseMonitor(const Json& monitor, std::size_t index)
     const std::string* name = StringMember(monitor, "name");
     if (!name || name->empty())
         return Bad(Ordinal(index) + " has no name");
+    if (Result<void> checked = CheckRecordName(*name); !checked)
+        return Bad(Ordinal(index) + ": " + checked.error().message);
     const std::string* type = StringMember(monitor, "type");
     if (!type)
         return Bad(Ordinal(index) + " (" + *name + ") has no type");
@@ -63,12 +66,71 @@ Result<store::RecordData> ParseMonitor(const Json& monitor, std::size_t index)
             return Bad(Ordinal(index) + " (" + *name + ") has a parameter that is not a pair " +
                        "of strings");
         const std::string& key = entry[0].get_ref<const std::string&>();
+        if (Result<void> checked = CheckParameterKey(key); !checked)
+            return Bad(Ordinal(index) + " (" + *name + "): " + checked.error().message);
         if (!keys.insert(key).second)
             return Bad(Ordinal(index) + " (" + *name + ") lists the key " + key + " twice");
         record.parameters.push_back({key, entry[1].get<std::string>()});
     }
     return record;
 }
+
+// Builds the document as nlohmann's own DOM parser does, but stops at the first
+// container that opens deeper than kMaxDepth, so a file of nested brackets is
+// refused before it costs memory.
+class DepthLimitedBuilder
+{
+public:
+    explicit DepthLimitedBuilder(Json& document) : m_dom(document, false) {}
+
+    bool tooDeep() const { return m_tooDeep; }
+
+    bool null() { return m_dom.null(); }
+    bool boolean(bool value) { return m_dom.boolean(value); }
+    bool number_integer(Json::number_integer_t value) { return m_dom.number_integer(value); }
+    bool number_unsigned(Json::number_unsigned_t value) { return m_dom.number_unsigned(value); }
+    bool number_float(Json::number_float_t value, const Json::string_t& text)
+    {
+        return m_dom.number_float(value, text);
+    }
+    bool string(Json::string_t& value) { return m_dom.string(value); }
+    bool binary(Json::binary_t& value) { return m_dom.binary(value); }
+    bool key(Json::string_t& value) { return m_dom.key(value); }
+    bool start_object(std::size_t size) { return Enter() && m_dom.start_object(size); }
+    bool end_object()
+    {
+        --m_depth;
+        return m_dom.end_object();
+    }
+    bool start_array(std::size_t size) { return Enter() && m_dom.start_array(size); }
+    bool end_array()
+    {
+        --m_depth;
+        return m_dom.end_array();
+    }
+    bool parse_error(std::size_t position, const std::string& token,
+                     const nlohmann::detail::exception& error)
+    {
+        return m_dom.parse_error(position, token, error);
+    }
+
+private:
+    bool Enter()
+    {
+        if (++m_depth <= kMaxDepth)
+            return true;
+        m_tooDeep = true;
+        return false;
+    }
+
+    // The format nests five containers: the document, the monitor list, a monitor,
+    // its parameter list and a [key, value] pair.
+    static constexpr int kMaxDepth = 5;
+
+    nlohmann::detail::json_sax_dom_parser<Json> m_dom;
+    int m_depth = 0;
+    bool m_tooDeep = false;
+};
 
 // A JSON string literal of `text`; throws for text that is not UTF-8.
 std::string Quoted(const std::string& text)
@@ -80,9 +142,13 @@ std::string Quoted(const std::string& text)
 
 Result<std::vector<store::RecordData>> ParseMonitorFile(std::string_view text)
 {
-    const Json document = Json::parse(text.begin(), text.end(), nullptr, false);
-    if (document.is_discarded())
+    Json document;
+    DepthLimitedBuilder builder(document);
+    if (!Json::sax_parse(text.begin(), text.end(), &builder)) {
+        if (builder.tooDeep())
+            return Bad("the file nests lists or objects deeper than the format does");
         return Bad(text.empty() ? "the file is empty" : "the file is not complete, valid JSON");
+    }
     if (!document.is_object())
         return Bad("the file is not a JSON object");
     const std::string* format = StringMember(document, "format");

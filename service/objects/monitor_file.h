@@ -23,9 +23,11 @@
 // are ignored on reading, so a later version 1 writer may add some.
 //
 // A file is refused whole (WARDEN_E_BADFILE) when it is not JSON (empty, truncated,
-// damaged, not UTF-8), names another format, has a version other than 1, or when a
+// damaged, not UTF-8, nested deeper than the format: refused as it is read), names
+// another format, has a version other than 1, or when a
 // monitor lacks a non-empty "name", a "type" string or a "parameters" list of
-// [key, value] string pairs, has a name whose text before its first " of " is not
+// [key, value] string pairs, has a name or key with a control character
+// (service/objects/record_text.h), has a name whose text before its first " of " is not
 // its "type" (both without regard to letter case), lists a key twice, or shares its
 // name (without regard to letter case) with another monitor of the file.
 

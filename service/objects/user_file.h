@@ -3,6 +3,11 @@
 //
 //   Export(path)  writes every record in store order, replacing the file whole
 //                 (platform/os/file_io.h), mode 0600; the store is read in one snapshot.
+//                 A symbolic link is followed and the file it names replaced in its
+//                 own folder, so the link stays. A folder is refused (E_INVALIDARG), and
+//                 so are the files of the store and of the registry with their SQLite
+//                 journals (E_ACCESSDENIED), found by identity however the path spells
+//                 them.
 //   Import(path)  reads and checks the whole file before it touches the store, then
 //                 applies it in one transaction: a record whose name exists (without
 //                 regard to case) is replaced in place, keeping its identity, so a

@@ -4,6 +4,7 @@
 #include "service/objects/com_support.h"
 #include "service/objects/monitor_types.h"
 #include "service/objects/plugin_objects.h"
+#include "service/objects/record_text.h"
 #include "service/store/record_table.h"
 
 namespace ospreon::service {
@@ -84,6 +85,8 @@ HRESULT UserRecord::put_InfoName(LONG, BSTR newVal)
 {
     return Guarded([&] {
         std::string key = com::BstrToUtf8(newVal);
+        if (Result<void> checked = CheckParameterKey(key); !checked)
+            return Fail(checked.error());
         Result<bool> added = RecordTable(*m_db).AddKey(m_id, key);
         if (!added)
             return Fail(added.error());
@@ -140,6 +143,8 @@ HRESULT UserRecord::put_InfoVal(BSTR InfoName, VARIANT newVal)
         if (HRESULT hr = com::VariantToString(newVal, text); FAILED(hr))
             return hr;
         const std::string key = com::BstrToUtf8(InfoName);
+        if (Result<void> checked = CheckParameterKey(key); !checked)
+            return Fail(checked.error());
         auto mode = RecordTable::PutMode::Replace;
         if (m_mode == Mode::Declaring) {
             std::lock_guard lock(m_mutex);

@@ -21,7 +21,9 @@
 //                      CLASS_E_CLASSNOTAVAILABLE for a type no plug-in class
 //                      serves; put: E_NOTIMPL
 //
-// Values are text: a put of another VARIANT type stores its text form.
+// Values are text: a put of another VARIANT type stores its text form. A key with a
+// control character is refused by InfoName and InfoVal puts (E_INVALIDARG,
+// service/objects/record_text.h); values may hold any text.
 
 #include <memory>
 #include <mutex>

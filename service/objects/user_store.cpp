@@ -6,6 +6,7 @@
 #include "service/objects/com_support.h"
 #include "service/objects/monitor_types.h"
 #include "service/objects/plugin_objects.h"
+#include "service/objects/record_text.h"
 #include "service/objects/user_record.h"
 #include "service/objects/user_ref.h"
 #include "service/store/record_table.h"
@@ -93,6 +94,8 @@ HRESULT UserStore::Add(IUserRef* ref)
         if (HRESULT hr = Named(ref, implementation, name); FAILED(hr))
             return hr;
         implementation->SetRecord(nullptr);
+        if (Result<void> checked = CheckRecordName(name); !checked)
+            return Fail(checked.error());
         const std::optional<std::string_view> named = TypeInName(name);
         if (!named)
             return Fail(WARDEN_E_UNKNOWNTYPE, "the name " + name + " states no type (no \" of \")");

@@ -11,10 +11,11 @@
 //           case against the catalogue and stored in its spelling
 //           (WARDEN_E_UNKNOWNTYPE otherwise); WARDEN_E_NAMETAKEN when the
 //           name exists in any letter case; a failed Add changes nothing. The new
-//           record holds "Status" = "Disable". For a type with a plug-in class a
-//           new plug-in object gets Init with the record, so that it declares its
-//           parameters; when that object cannot be made the record is kept and
-//           Add succeeds: the plug-in declares on the first UserFunc instead.
+//           record holds "Status" = "Disable". A name with a control character is
+//           refused (E_INVALIDARG, service/objects/record_text.h). For a type with a plug-in class
+//           a new plug-in object gets Init with the record, so that it declares its parameters;
+//           when that object cannot be made the record is kept and Add succeeds: the plug-in
+//           declares on the first UserFunc instead.
 //   Remove  WARDEN_E_NORECORD when no record has the name
 //   Item    DISP_E_BADINDEX outside 1..Count
 //

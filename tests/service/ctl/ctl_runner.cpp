@@ -95,7 +95,7 @@ void Drain(Pipe& out, Pipe& err, CtlRun& run)
 
 } // namespace
 
-CtlRun RunCtl(const std::vector<std::string>& args)
+CtlRun RunCtl(const std::vector<std::string>& args, const std::string& stdoutFile)
 {
     const std::string program = (BuildDir() / "bin" / "wardenctl").string();
     std::vector<std::string> argv = {program};
@@ -109,7 +109,10 @@ CtlRun RunCtl(const std::vector<std::string>& args)
     Pipe err;
     SpawnActions actions;
     ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(actions.get(), out.write(), 1);
+    if (stdoutFile.empty())
+        ::posix_spawn_file_actions_adddup2(actions.get(), out.write(), 1);
+    else
+        ::posix_spawn_file_actions_addopen(actions.get(), 1, stdoutFile.c_str(), O_WRONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), err.write(), 2);
     pid_t pid = -1;
     if (int error =

@@ -15,8 +15,9 @@ struct CtlRun
     std::string err;
 };
 
-// wardenctl with `args`; stdin is /dev/null.
-CtlRun RunCtl(const std::vector<std::string>& args);
+// wardenctl with `args`; stdin is /dev/null. With `stdoutFile`, standard output
+// goes to that existing file instead of `out`.
+CtlRun RunCtl(const std::vector<std::string>& args, const std::string& stdoutFile = "");
 
 // "wardenctl a b" with the run's status and output, for assertion messages.
 std::string Describe(const std::vector<std::string>& args, const CtlRun& run);

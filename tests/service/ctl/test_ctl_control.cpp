@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "service/store/database.h"
 #include "tests/service/ctl/ctl_fixture.h"
 #include "tests/support/smtp_sink.h"
 
@@ -43,12 +44,11 @@ TEST_F(CtlControl, StartAndStopLikeTheConsole)
         // Start resets the result, as a restarted monitor shows no error.
         {{"get", kA, "Monitor_Result"}, 0, "Ok\n", ""},
         {{"set", kA, "Monitor_Result", "Error"}, 0, "", ""},
-        // A monitor already started is skipped and keeps its result; the others are
-        // still handled after a missing one, whose failure sets the exit status.
-        {{"start", kA, "Testwarden of gone", kB},
-         3,
+        // A monitor already started is skipped and keeps its result.
+        {{"start", kA, kB},
+         0,
          "already started: Testwarden of a\nalready started: Testwarden of b\n",
-         "wardenctl: no monitor named \"Testwarden of gone\"\n"},
+         ""},
         {{"get", kA, "Monitor_Result"}, 0, "Error\n", ""},
         {{"status"},
          0,
@@ -67,6 +67,55 @@ TEST_F(CtlControl, StartAndStopLikeTheConsole)
          0,
          "store: {home}/wardenhost.db\ndaemon: not running\nmonitors: 2\nstarted: 1\n",
          ""},
+    });
+}
+
+TEST_F(CtlControl, StartAndStopChangeNothingWhenOneNameIsMissing)
+{
+    MustRun({"add", "Testwarden", "a"});
+    MustRun({"add", "Testwarden", "b"});
+    MustRun({"start", kB});
+    MustRun({"set", kA, "Monitor_Result", "Error"});
+    MustRun({"set", kB, "Monitor_Result", "Error"});
+    RunSteps({
+        {{"start", kA, "Testwarden of gone", "Testwarden of lost"},
+         3,
+         "",
+         "wardenctl: no monitor named \"Testwarden of gone\"\n"
+         "wardenctl: no monitor named \"Testwarden of lost\"\n"},
+        {{"stop", kB, "Testwarden of gone"},
+         3,
+         "",
+         "wardenctl: no monitor named \"Testwarden of gone\"\n"},
+        {{"list"},
+         0,
+         "Testwarden of a\tTestwarden\tDisable\tError\tok\t\n"
+         "Testwarden of b\tTestwarden\tEnable\tError\tok\t\n",
+         ""},
+    });
+}
+
+// A record removed while the command works on it: the line names the record and
+// gives the service's reason, not a bare code.
+TEST_F(CtlControl, ARecordRemovedMeanwhileIsNamedWithTheReason)
+{
+    MustRun({"add", "Testwarden", "a"});
+    {
+        // Another process removes the record as soon as its "Status" changes.
+        Result<std::shared_ptr<store::Database>> db = store::Open(home() / "wardenhost.db");
+        ASSERT_TRUE(db.ok()) << db.error().message;
+        Result<void> created = (*db)->Execute(
+            "CREATE TRIGGER vanish AFTER UPDATE OF value ON params WHEN NEW.key = 'Status' "
+            "BEGIN DELETE FROM params WHERE record = NEW.record; "
+            "DELETE FROM records WHERE id = NEW.record; END");
+        ASSERT_TRUE(created.ok()) << created.error().message;
+    }
+    RunSteps({
+        {{"start", kA},
+         3,
+         "",
+         "wardenctl: cannot write \"Monitor_Result\" of \"Testwarden of a\": record 1 was "
+         "removed\n"},
     });
 }
 

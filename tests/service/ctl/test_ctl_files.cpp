@@ -142,6 +142,92 @@ TEST_F(CtlFiles, AnUnusableStoreIsNotBadInput)
     EXPECT_FALSE(std::filesystem::exists(home() / "out.Mnt"));
 }
 
+TEST_F(CtlFiles, ImportSaysWhichRecordsItSkipped)
+{
+    WriteFile(home() / "mixed.Mnt", R"({"format": "ospreon-monitors", "version": 1, "monitors": [
+        {"name": "Testwarden of a", "type": "Testwarden", "parameters": []},
+        {"name": "Nowarden of b", "type": "Nowarden", "parameters": []},
+        {"name": "Otherwarden of c", "type": "Otherwarden", "parameters": []}]})");
+    RunSteps({
+        {{"import", (home() / "mixed.Mnt").string()},
+         0,
+         "1 record imported, 2 skipped (type not registered): Nowarden of b, Otherwarden of c\n",
+         ""},
+        {{"list"}, 0, "Testwarden of a\tTestwarden\t\t\t\t\n", ""},
+    });
+}
+
+// A name that differs from another only after a NUL would match it in the store.
+TEST_F(CtlFiles, ImportRefusesNamesWithControlCharacters)
+{
+    MustRun({"add", "Testwarden", "a"});
+    const std::string listed = MustRun({"list"});
+    WriteFile(home() / "nul.Mnt", R"({"format": "ospreon-monitors", "version": 1, "monitors": [
+        {"name": "Testwarden of a\u0000one", "type": "Testwarden", "parameters": []},
+        {"name": "Testwarden of a\u0000two", "type": "Testwarden", "parameters": []}]})");
+    RunSteps({
+        {{"import", (home() / "nul.Mnt").string()},
+         2,
+         "",
+         "wardenctl: cannot import \"{home}/nul.Mnt\": not a usable monitor file: monitor 1: the "
+         "name has a control character (U+0000) at position 15\n"},
+    });
+    EXPECT_EQ(MustRun({"list"}), listed);
+}
+
+TEST_F(CtlFiles, ExportRefusesTheStoresOwnFilesAFolderAndAnEmptyName)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    const std::string listed = MustRun({"list"});
+    std::filesystem::create_directory(home() / "sub");
+    std::filesystem::create_symlink(home() / "registry.db", home() / "sub" / "link.Mnt");
+    RunSteps({
+        {{"export", ""}, 2, "", "wardenctl: cannot export: the file name is empty\n"},
+        {{"export", (home() / "sub" / ".." / "wardenhost.db").string()},
+         2,
+         "",
+         "wardenctl: cannot export to \"{home}/sub/../wardenhost.db\": {home}/wardenhost.db "
+         "belongs to the monitor store\n"},
+        {{"export", (home() / "wardenhost.db-wal").string()},
+         2,
+         "",
+         "wardenctl: cannot export to \"{home}/wardenhost.db-wal\": {home}/wardenhost.db-wal "
+         "belongs to the monitor store\n"},
+        {{"export", (home() / "sub" / "link.Mnt").string()},
+         2,
+         "",
+         "wardenctl: cannot export to \"{home}/sub/link.Mnt\": {home}/registry.db belongs to the "
+         "registry\n"},
+        {{"export", (home() / "sub").string()},
+         2,
+         "",
+         "wardenctl: cannot export to \"{home}/sub\": {home}/sub is a folder\n"},
+        {{"list"}, 0, listed, ""},
+    });
+    EXPECT_NE(MustRun({"types"}).find("Testwarden\n"), std::string::npos) << "the registry works";
+}
+
+// Exporting through a link replaces the file it points to and keeps the link.
+TEST_F(CtlFiles, ExportThroughALinkReplacesItsTarget)
+{
+    MustRun({"add", "Testwarden", "linked"});
+    std::filesystem::create_directory(home() / "backups");
+    std::filesystem::create_directory(home() / "links");
+    WriteFile(home() / "backups" / "all.Mnt", "old");
+    std::filesystem::create_symlink("../backups/all.Mnt", home() / "links" / "current.Mnt");
+
+    MustRun({"export", (home() / "links" / "current.Mnt").string()});
+    EXPECT_TRUE(std::filesystem::is_symlink(home() / "links" / "current.Mnt"));
+    std::ifstream in(home() / "backups" / "all.Mnt", std::ios::binary);
+    const std::string written((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    EXPECT_NE(written.find("\"Testwarden of linked\""), std::string::npos) << written;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home() / "links"),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "only the link";
+}
+
 TEST_F(CtlFiles, ConfigurationAndReload)
 {
     const std::string password = MustRun({"config", "get", "ControlPass"});

@@ -1,6 +1,9 @@
 // wardenctl on records, end to end: a home prepared by `wardenctl setup`, the test
 // plug-in registered, and every command run as its own process against the store.
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "tests/service/ctl/ctl_fixture.h"
@@ -116,6 +119,76 @@ TEST_F(CtlRecords, JsonForms)
          "",
          "wardenctl: The following argument was not expected: extra (see `wardenctl --help`)\n"},
     });
+}
+
+TEST_F(CtlRecords, NamesAndKeysWithControlCharactersAreRefused)
+{
+    MustRun({"add", "Testwarden", "web"});
+    RunSteps({
+        {{"add", "Testwarden", "\x1b[2Jx"},
+         2,
+         "",
+         "wardenctl: the name has a control character (U+001B) at position 14\n"},
+        {{"add", "Testwarden", "\u00e9t\u00e9\x7f"},
+         2,
+         "",
+         "wardenctl: the name has a control character (U+007F) at position 17\n"},
+        {{"set", "Testwarden of web", "k\x01", "v"},
+         2,
+         "",
+         "wardenctl: cannot write \"k\\x01\" of \"Testwarden of web\": the key has a control "
+         "character (U+0001) at position 1\n"},
+        // Values may hold any text.
+        {{"set", "Testwarden of web", "Note",
+          "a\x01"
+          "b"},
+         0,
+         "",
+         ""},
+        {{"get", "Testwarden of web", "Note"},
+         0,
+         "a\x01"
+         "b\n",
+         ""},
+        {{"list"}, 0, "Testwarden of web\tTestwarden\tDisable\t\tok\t\n", ""},
+    });
+}
+
+// The line forms escape every control character, so a value cannot drive the
+// terminal; get gives the value as it is.
+TEST_F(CtlRecords, LineFormsEscapeControlCharacters)
+{
+    MustRun({"add", "Testwarden", "t"});
+    const std::string hostile = "\x1b]0;owned\x07\x1b[2J\x7f\u00e9\u009b1m\\";
+    MustRun({"set", "Testwarden of t", "Monitor_Parameter", hostile});
+    RunSteps({
+        {{"list"},
+         0,
+         "Testwarden of t\tTestwarden\tDisable\t\t"
+         "\\x1b]0;owned\\x07\\x1b[2J\\x7f\u00e9\\u009b1m\\\\\t\n",
+         ""},
+        {{"get", "Testwarden of t", "Monitor_Parameter"}, 0, hostile + "\n", ""},
+    });
+    EXPECT_NE(MustRun({"show", "Testwarden of t"})
+                  .find("Monitor_Parameter = \\x1b]0;owned\\x07\\x1b[2J\\x7f\u00e9\\u009b1m\\\\\n"),
+              std::string::npos);
+}
+
+// Output that cannot be written fails the command, even when the work is done.
+TEST_F(CtlRecords, OutputThatCannotBeWrittenFails)
+{
+    MustRun({"add", "Testwarden", "a"});
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", "--json"},          {"list"},
+        {"show", "Testwarden of a"}, {"get", "Testwarden of a", "Status"},
+        {"add", "Testwarden", "b"},
+    };
+    for (const std::vector<std::string>& args : commands) {
+        const CtlRun run = RunCtl(args, "/dev/full");
+        EXPECT_EQ(run.status, 3) << Describe(args, run);
+        EXPECT_EQ(run.err, "wardenctl: cannot write the output: No space left on device\n")
+            << Describe(args, run);
+    }
 }
 
 TEST_F(CtlRecords, EmptyStoreListsNothing)

@@ -64,6 +64,16 @@ TEST_F(FailureDescriptions, EachFailingCallLeavesItsOwnReason)
     }
 }
 
+// Nesting is refused as the parser meets it, before a document is built: a file of
+// nothing but opening brackets costs neither memory nor time.
+TEST_F(FailureDescriptions, AMonitorFileNestedTooDeeplyIsRefusedAsItIsRead)
+{
+    WriteFile(home.path() / "deep.Mnt", std::string(1u << 20, '['));
+    EXPECT_EQ(Import(home.path() / "deep.Mnt"), WARDEN_E_BADFILE);
+    EXPECT_EQ(TakenOnce(), "not a usable monitor file: the file nests lists or objects deeper "
+                           "than the format does");
+}
+
 TEST_F(FailureDescriptions, ADamagedStoreIsDescribedBySqliteWithItsPath)
 {
     WriteFile(home.path() / "wardenhost.db", std::string(8192, 'x'));

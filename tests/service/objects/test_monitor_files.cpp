@@ -193,6 +193,14 @@ TEST_F(MonitorFiles, FilesThatCannotBeUsedFailAndChangeNothing)
                                                "parameters":[]})")},
         {"type after a later of", monitorFile(R"({"name":"Pagewarden of Testwarden of x",
                                                   "type":"Testwarden","parameters":[]})")},
+        // SQLite's case-blind comparison stops at a NUL: this name would replace "steady".
+        {"NUL in a name", monitorFile(R"({"name":"Testwarden of steady\u0000x",
+                                          "type":"Testwarden","parameters":[]})")},
+        {"control character in a key", monitorFile(R"({"name":"Testwarden of steady",
+                                                       "type":"Testwarden",
+                                                       "parameters":[["Sta\u001btus","x"]]})")},
+        {"nested deeper than the format", monitorFile(replacing, R"("format":"ospreon-monitors",
+                                                          "version":1,"extra":[[[[[]]]]])")},
     };
     const std::filesystem::path file = home.path() / "bad.Mnt";
     for (const Case& c : cases) {
@@ -230,6 +238,66 @@ TEST_F(MonitorFiles, ExportReplacesTheTargetWhole)
     EXPECT_EQ(Export(home.path() / "no-such-folder" / "backup.Mnt"),
               HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(std::filesystem::exists(home.path() / "no-such-folder"));
+}
+
+// Export never overwrites the files of the store or of the registry, however the
+// path spells them, nor a folder.
+TEST_F(MonitorFiles, ExportRefusesTheStoresOwnFilesAndFolders)
+{
+    ASSERT_EQ(Add("Pagewarden of site"), S_OK);
+    const std::vector<store::RecordData> before = StoredRecords();
+    std::filesystem::create_directory(home.path() / "sub");
+    std::filesystem::create_symlink(home.path() / "wardenhost.db", home.path() / "sub" / "db");
+    struct Case
+    {
+        std::filesystem::path path;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {home.path() / "wardenhost.db", E_ACCESSDENIED},
+        {home.path() / "sub" / ".." / "registry.db", E_ACCESSDENIED},
+        {home.path() / "sub" / "db", E_ACCESSDENIED},
+        {home.path() / "wardenhost.db-wal", E_ACCESSDENIED},
+        {home.path() / "wardenhost.db-shm", E_ACCESSDENIED},
+        {home.path() / "registry.db-wal", E_ACCESSDENIED},
+        {home.path() / "." / "registry.db-shm", E_ACCESSDENIED},
+        {home.path() / "sub", E_INVALIDARG},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const bool existed = std::filesystem::exists(c.path);
+        const std::string content =
+            existed && !std::filesystem::is_directory(c.path) ? ReadFile(c.path) : std::string();
+        EXPECT_EQ(Export(c.path), c.expected);
+        EXPECT_EQ(std::filesystem::exists(c.path), existed);
+        if (existed && !std::filesystem::is_directory(c.path)) {
+            EXPECT_EQ(ReadFile(c.path), content);
+        }
+    }
+    EXPECT_EQ(StoredRecords(), before);
+    EXPECT_TRUE(std::filesystem::is_symlink(home.path() / "sub" / "db"));
+}
+
+TEST_F(MonitorFiles, ExportThroughALinkReplacesTheFileItPointsTo)
+{
+    ASSERT_EQ(Add("Pagewarden of site"), S_OK);
+    const std::filesystem::path backups = home.path() / "backups";
+    const std::filesystem::path links = home.path() / "links";
+    std::filesystem::create_directory(backups);
+    std::filesystem::create_directory(links);
+    // A link to a link to a file that does not exist yet.
+    std::filesystem::create_symlink("../backups/all.Mnt", links / "first");
+    std::filesystem::create_symlink("first", links / "second");
+
+    ASSERT_EQ(Export(links / "second"), S_OK);
+    EXPECT_TRUE(std::filesystem::is_symlink(links / "first"));
+    EXPECT_TRUE(std::filesystem::is_symlink(links / "second"));
+    EXPECT_NE(ReadFile(backups / "all.Mnt").find("\"Pagewarden of site\""), std::string::npos);
+    EXPECT_EQ(ModeOf(backups / "all.Mnt"), 0600);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(links),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "nothing but the links";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "interfaces/service_errors.h"
 #include "platform/com/bstr.h"
+#include "platform/com/error_info.h"
 #include "platform/com/variant.h"
 #include "tests/service/objects/service_fixture.h"
 
@@ -117,6 +118,46 @@ TEST_F(StoreRecords, FailedOperationsChangeNothing)
     }
     EXPECT_EQ(Count(), 1);
     EXPECT_EQ(store->Add(nullptr), E_POINTER);
+}
+
+// Names and keys are what records and entries are found by; a control character in
+// one (NUL above all, at which SQLite's case-blind comparison stops) would let two
+// names match, so they are refused. Positions count characters from 0.
+TEST_F(StoreRecords, NamesAndKeysWithControlCharactersAreRefused)
+{
+    ComPtr<IUser> existing;
+    ASSERT_EQ(Add("Testwarden of one", &existing), S_OK);
+    const std::vector<store::RecordData> before = StoredRecords();
+    using namespace std::string_literals;
+    struct Case
+    {
+        std::string text;
+        const char* character;
+        int position;
+    };
+    const Case cases[] = {
+        {"Testwarden of one\0two"s, "U+0000", 17},        {"Testwarden of \x1b[31m", "U+001B", 14},
+        {"Testwarden of \u00e9\u00e9\x1f", "U+001F", 16}, {"Testwarden of x\x7f", "U+007F", 15},
+        {"Testwarden of line\n", "U+000A", 18},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        const std::string at = std::string(" has a control character (") + c.character +
+                               ") at position " + std::to_string(c.position);
+        EXPECT_EQ(Add(c.text), E_INVALIDARG);
+        EXPECT_EQ(com::TakeErrorText().description, "the name" + at);
+
+        com::Bstr key(c.text);
+        com::Variant value("v");
+        EXPECT_EQ(existing->put_InfoVal(key.get(), value.get()), E_INVALIDARG);
+        EXPECT_EQ(com::TakeErrorText().description, "the key" + at);
+        EXPECT_EQ(existing->put_InfoName(0, key.get()), E_INVALIDARG);
+        EXPECT_EQ(com::TakeErrorText().description, "the key" + at);
+        EXPECT_EQ(StoredRecords(), before);
+    }
+    // Values hold any text.
+    EXPECT_EQ(PutValue(existing.get(), "Note", "a\0b\x1b\x7f"s), S_OK);
+    EXPECT_EQ(ValueOf(existing.get(), "Note"), "a\0b\x1b\x7f"s);
 }
 
 TEST_F(StoreRecords, LiveRecordReadsAndWritesTheStoredList)
