@@ -47,11 +47,21 @@ public:
         }
     }
 
+    // CURLE_OK when the handle exists and every option so far was taken; else what
+    // went wrong (CURLE_FAILED_INIT: no handle).
+    CURLcode Prepared() const { return m_handle ? m_setupCode : CURLE_FAILED_INIT; }
+
     // Runs the transfer; the error says `what` failed with curl's reason.
     [[nodiscard]] Result<void> Perform(std::string_view what);
 
     // The last response code: the HTTP status, or the SMTP server's last reply code.
     long ResponseCode() const;
+
+    // curl_easy_getinfo on the handle.
+    template <class T> CURLcode Info(CURLINFO info, T* value) const
+    {
+        return m_handle ? curl_easy_getinfo(m_handle, info, value) : CURLE_FAILED_INIT;
+    }
 
 private:
     CURL* m_handle = nullptr;

@@ -37,6 +37,19 @@ function(ospreon_module name)
     target_link_libraries(${name} PRIVATE ${ARG_DEPENDS})
 endfunction()
 
+# ospreon_check_library(NAME SOURCES ... [DEPENDS ...])
+# A monitor type's check as a static library, linked into its module and directly
+# into its tests: hidden symbols and -fno-gnu-unique, as the module is built.
+function(ospreon_check_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES
+        CXX_VISIBILITY_PRESET hidden
+        VISIBILITY_INLINES_HIDDEN ON)
+    target_compile_options(${name} PRIVATE -fno-gnu-unique)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+endfunction()
+
 # ospreon_test(NAME SOURCES ... [DEPENDS ...] [SERIAL])
 # One GoogleTest executable per area, registered with CTest as one test per case.
 function(ospreon_test name)

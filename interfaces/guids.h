@@ -31,3 +31,15 @@ inline constexpr char kPluginListIid[] = "{1B2D03AA-C28B-11D3-9CCC-00A0246E266E}
 
 // The monitor interface's text form, which also names the plug-in registry keys.
 inline constexpr char kServiceMonitorIid[] = "{584A0822-C255-11D3-9CCC-00A0246E266E}";
+
+// The bundled monitor types: their plug-in classes and type libraries.
+inline constexpr CLSID CLSID_RamwardenMonitor = MakeGuid("F63F544A-5F2F-4756-86A2-263709242D54");
+inline constexpr GUID LIBID_RamwardenLib = MakeGuid("728AD9F4-1487-426B-8DAB-E39BCF22D96E");
+inline constexpr CLSID CLSID_LoadwardenMonitor = MakeGuid("623FFE1D-B977-4F12-A86D-CA0EB29DE808");
+inline constexpr GUID LIBID_LoadwardenLib = MakeGuid("45D87462-8A22-4D42-ACB2-0038A69F6E2A");
+inline constexpr CLSID CLSID_DaemonwardenMonitor = MakeGuid("C95A6CFD-816E-4AB7-ABA4-96DA2D7FDED0");
+inline constexpr GUID LIBID_DaemonwardenLib = MakeGuid("51B4AA9C-A403-4CD2-AD2D-F52673975953");
+inline constexpr CLSID CLSID_PagewardenMonitor = MakeGuid("3C1F6E52-8D0B-4F3A-9B7E-2A51D6C0E811");
+inline constexpr GUID LIBID_PagewardenLib = MakeGuid("3C1F6E52-8D0B-4F3A-9B7E-2A51D6C0E812");
+inline constexpr CLSID CLSID_VolumewardenMonitor = MakeGuid("5B8E2D17-44C9-4A6F-8F1D-7C3A9E05B221");
+inline constexpr GUID LIBID_VolumewardenLib = MakeGuid("5B8E2D17-44C9-4A6F-8F1D-7C3A9E05B222");

@@ -13,12 +13,14 @@
 namespace ospreon::plugin {
 
 // One parameter a plug-in declares on its first Init. `putOnly` writes the value
-// without declaring the key's name first.
+// without declaring the key's name first; `ifAbsent` leaves a value the record
+// already holds (a target the console wrote before the first Init) as it is.
 struct Declaration
 {
     const char* key;
     const char* defaultValue;
     bool putOnly = false;
+    bool ifAbsent = false;
 };
 
 // The type's own check, one per plug-in object (it may hold state between calls,

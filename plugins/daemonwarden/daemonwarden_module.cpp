@@ -2,6 +2,7 @@
 // the Form class and its empty IForm dispatch interface, which have no
 // implementation and are not registered as classes.
 
+#include "interfaces/guids.h"
 #include "plugins/common/plugin_exports.h"
 #include "plugins/daemonwarden/daemonwarden_check.h"
 
@@ -11,8 +12,8 @@ using namespace ospreon::plugin;
 using ospreon::com::CoClassDesc;
 using ospreon::com::InterfaceDesc;
 
-constexpr CLSID kClsid = MakeGuid("C95A6CFD-816E-4AB7-ABA4-96DA2D7FDED0");
-constexpr GUID kLibid = MakeGuid("51B4AA9C-A403-4CD2-AD2D-F52673975953");
+constexpr CLSID kClsid = CLSID_DaemonwardenMonitor;
+constexpr GUID kLibid = LIBID_DaemonwardenLib;
 constexpr CLSID kFormClsid = MakeGuid("8E523527-D601-42EE-8A65-BE0F4AED667A");
 constexpr IID kIFormIid = MakeGuid("A38BD3CA-2BB5-4F7F-B939-5CB24887A12D");
 

@@ -1,5 +1,6 @@
 // Loadwarden.so: the CPU usage monitor type.
 
+#include "interfaces/guids.h"
 #include "plugins/common/plugin_exports.h"
 #include "plugins/loadwarden/loadwarden_check.h"
 
@@ -7,8 +8,8 @@ namespace {
 
 using namespace ospreon::plugin;
 
-constexpr CLSID kClsid = MakeGuid("623FFE1D-B977-4F12-A86D-CA0EB29DE808");
-constexpr GUID kLibid = MakeGuid("45D87462-8A22-4D42-ACB2-0038A69F6E2A");
+constexpr CLSID kClsid = CLSID_LoadwardenMonitor;
+constexpr GUID kLibid = LIBID_LoadwardenLib;
 
 constexpr Declaration kDeclarations[] = {
     {"DisplayName", "CPU Usage Threshold (%)"},

@@ -1,5 +1,6 @@
 // Ramwarden.so: the memory usage monitor type.
 
+#include "interfaces/guids.h"
 #include "plugins/common/plugin_exports.h"
 #include "plugins/ramwarden/ramwarden_check.h"
 
@@ -7,8 +8,8 @@ namespace {
 
 using namespace ospreon::plugin;
 
-constexpr CLSID kClsid = MakeGuid("F63F544A-5F2F-4756-86A2-263709242D54");
-constexpr GUID kLibid = MakeGuid("728AD9F4-1487-426B-8DAB-E39BCF22D96E");
+constexpr CLSID kClsid = CLSID_RamwardenMonitor;
+constexpr GUID kLibid = LIBID_RamwardenLib;
 
 constexpr Declaration kDeclarations[] = {
     {"DisplayName", "Process(Service) Name"},

@@ -8,6 +8,7 @@
 #include "interfaces/guids.h"
 #include "platform/com/activation.h"
 #include "platform/registry/registry.h"
+#include "service/ctl/bundled_plugins.h"
 #include "service/ctl/module_call.h"
 
 namespace ospreon::ctl {
@@ -118,6 +119,9 @@ Outcome RegisterModule(Console& console, const std::string& modulePath)
         return hr.error();
     if (FAILED(*hr))
         return Unavailable(Quoted(path) + " failed to register: " + com::DescribeHResult(*hr));
+    // A bundled type registered by hand is setup's to keep registered again.
+    if (Result<void> cleared = ClearSetupMark(absolute.filename().string()); !cleared)
+        return Unavailable(cleared.error().message);
     console.out << "registered " << path << '\n';
     return kExitDone;
 }

@@ -116,7 +116,8 @@ Result<void> SeedRegistry()
 Result<void> InstallPlugins(Console& console, const fs::path& libraryFolder)
 {
     const fs::path plugins = os::HomeFolder("plugins");
-    for (const char* name : kBundledPlugins) {
+    for (const BundledPlugin& plugin : kBundledPlugins) {
+        const char* name = plugin.module;
         const fs::path source = libraryFolder / name;
         std::error_code ec;
         if (!fs::exists(source, ec)) {
@@ -128,6 +129,15 @@ Result<void> InstallPlugins(Console& console, const fs::path& libraryFolder)
         if (!copied)
             return Unavailable("cannot copy " + source.string() + " to " + target.string() + ": " +
                                copied.error().message);
+        Result<bool> marked = HasSetupMark(name);
+        if (!marked)
+            return Unavailable(marked.error().message);
+        // Registered once before and gone now: the user removed the type.
+        if (*marked && !ClassRegistered(plugin.clsid)) {
+            console.out << "plug-in " << name << ": " << (*copied ? "copied, " : "")
+                        << "removed by the user, left unregistered\n";
+            continue;
+        }
         Result<HRESULT> hr =
             CallModuleExport(target.string(), "DllRegisterServer", kExitUnavailable);
         if (!hr)
@@ -135,6 +145,10 @@ Result<void> InstallPlugins(Console& console, const fs::path& libraryFolder)
         if (FAILED(*hr))
             return Unavailable(target.string() +
                                " failed to register: " + com::DescribeHResult(*hr));
+        if (!*marked) {
+            if (Result<void> mark = SetSetupMark(name); !mark)
+                return Unavailable(mark.error().message);
+        }
         console.out << "plug-in " << name << ": " << (*copied ? "copied, " : "") << "registered "
                     << target.string() << '\n';
     }

@@ -5,9 +5,11 @@
 // classes of libwardenhost.so; creates the service plug-in key
 // HKLM\SOFTWARE\Brackwater\RELAYMOOR\Services\Wardenhost\{IServiceMonitor} and the
 // ".htm" association; copies the bundled plug-in modules that are built into
-// plugins/ and registers the copies; and fills the configuration values "LogFile",
-// "BackupFile" and "ControlPass" that are missing. Values that exist are kept, so a
-// second run changes nothing (a changed module is copied again).
+// plugins/ and registers the copies (except a type that setup registered on an
+// earlier run and the user has removed since: it stays removed); and fills the
+// configuration values "LogFile", "BackupFile" and "ControlPass" that are missing.
+// Values that exist are kept, so a second run changes nothing (a changed module is
+// copied again).
 
 #include <filesystem>
 

@@ -8,9 +8,6 @@ namespace ospreon::service {
 
 namespace {
 
-constexpr const char* kBuiltInTypes[] = {"Pagewarden", "Relaywarden", "Mailboxwarden",
-                                         "Volumewarden"};
-
 const std::string& PluginKey()
 {
     static const std::string key =
@@ -69,12 +66,6 @@ Result<std::vector<MonitorType>> ReadMonitorTypes()
     if (!registered)
         return registered;
     std::vector<MonitorType> types;
-    for (const char* builtIn : kBuiltInTypes) {
-        if (const MonitorType* listed = FindMonitorType(*registered, builtIn))
-            types.push_back(*listed);
-        else
-            types.push_back(MonitorType{builtIn, std::nullopt});
-    }
     for (MonitorType& type : *registered) {
         if (!FindMonitorType(types, type.name))
             types.push_back(std::move(type));

@@ -1,11 +1,8 @@
 #pragma once
 // The catalogue of monitor types: every subkey of the plug-in key
 // HKLM\SOFTWARE\Brackwater\RELAYMOOR\Plugin\{584A0822-C255-11D3-9CCC-00A0246E266E}
-// (the type's name; its default value the CLSID of its plug-in class), and the
-// built-in types Pagewarden, Relaywarden, Mailboxwarden and Volumewarden where that
-// key does not list them. Each type appears once, names compared without regard to
-// case: the built-in types first in that order (in the registry's spelling when it
-// lists them), then the other registered types in the registry's order.
+// (the type's name; its default value the CLSID of its plug-in class), in the
+// registry's order. Each type appears once, names compared without regard to case.
 
 #include <optional>
 #include <string>

@@ -49,6 +49,8 @@ public:
     // Exactly `count` bytes; nullopt as for ReadLine.
     std::optional<std::string> ReadBytes(std::size_t count, std::chrono::milliseconds timeout);
     bool Send(std::string_view data);
+    // The socket, for a session that speaks through another layer (TLS) instead.
+    int fd() const { return m_fd.get(); }
 
 private:
     bool Fill(std::chrono::steady_clock::time_point deadline);

@@ -150,12 +150,19 @@ TEST_F(CtlControl, TestRecordsTheCheckResult)
          3,
          "",
          "wardenctl: no monitor named \"Testwarden of gone\"\n"},
-        // A built-in type has no plug-in object in this process to run its check.
-        {{"add", "Pagewarden", "site"}, 0, "Pagewarden of site\n", ""},
-        {{"test", "Pagewarden of site"},
+        // A type listed without a class has no plug-in object to run its check.
+        {{"registry", "set",
+          "HKLM\\SOFTWARE\\Brackwater\\RELAYMOOR\\Plugin\\{584A0822-C255-11D3-9CCC-00A0246E266E}"
+          "\\Classless",
+          "Note", "no class"},
+         0,
+         "",
+         ""},
+        {{"add", "Classless", "site"}, 0, "Classless of site\n", ""},
+        {{"test", "Classless of site"},
          3,
          "",
-         "wardenctl: the monitor \"Pagewarden of site\" has no plug-in object: *"},
+         "wardenctl: the monitor \"Classless of site\" has no plug-in object: *"},
     });
 }
 

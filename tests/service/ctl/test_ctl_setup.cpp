@@ -1,8 +1,8 @@
 // wardenctl setup: the home folder, the registry seeds, the bundled plug-ins copied
 // and registered, the configuration defaults; and a second run that changes nothing.
 //
-// The bundled modules are stood in for by copies of the test plug-in under their
-// names, in a library folder given by OSPREON_LIB_DIR.
+// Two of the bundled modules are copied from the build into a library folder given
+// by OSPREON_LIB_DIR; the others are "not built" there.
 
 #include <fstream>
 #include <map>
@@ -74,8 +74,7 @@ Snapshot Take(const fs::path& home)
     return snapshot;
 }
 
-// A library folder holding the service library and stand-ins for two of the three
-// bundled plug-ins (the third is "not built").
+// A library folder holding the service library and two of the bundled plug-ins.
 class CtlSetup : public ::testing::Test
 {
 protected:
@@ -83,8 +82,8 @@ protected:
     {
         fs::create_symlink(BuildDir() / "lib" / "libwardenhost.so",
                            m_lib.path() / "libwardenhost.so");
-        fs::copy_file(TestwardenModule(), m_lib.path() / "Ramwarden.so");
-        fs::copy_file(TestwardenModule(), m_lib.path() / "Loadwarden.so");
+        for (const char* module : {"Ramwarden.so", "Loadwarden.so"})
+            fs::copy_file(BuildDir() / "lib" / module, m_lib.path() / module);
     }
 
     const fs::path& lib() const { return m_lib.path(); }
@@ -106,12 +105,18 @@ TEST_F(CtlSetup, PreparesTheHome)
                    "plug-in Ramwarden.so: copied, registered {home}/plugins/Ramwarden.so\n"
                    "plug-in Loadwarden.so: copied, registered {home}/plugins/Loadwarden.so\n"
                    "plug-in Daemonwarden.so: not built\n"
+                   "plug-in Pagewarden.so: not built\n"
+                   "plug-in Volumewarden.so: not built\n"
                    "config: set LogFile, BackupFile, ControlPass\n",
                ""}});
-    EXPECT_EQ(ReadBytes(m_home.path() / "plugins" / "Ramwarden.so"), ReadBytes(TestwardenModule()));
+    EXPECT_EQ(ReadBytes(m_home.path() / "plugins" / "Ramwarden.so"),
+              ReadBytes(lib() / "Ramwarden.so"));
     RunSteps({
-        // The stand-ins registered their entry under the service's plug-in key.
-        {{"registry", "query", kInterfaceKey}, 0, "[{7816BA25-2BA3-40A6-B521-E735D4A4FD16}]\n", ""},
+        // The modules registered their entries under the service's plug-in key.
+        {{"registry", "query", kInterfaceKey},
+         0,
+         "[{623FFE1D-B977-4F12-A86D-CA0EB29DE808}]\n[{F63F544A-5F2F-4756-86A2-263709242D54}]\n",
+         ""},
         {{"registry", "query", "HKCR\\.htm", ""}, 0, "htmlfile\n", ""},
         {{"registry", "query", "HKCR\\htmlfile\\shell\\open\\command", ""},
          0,
@@ -119,7 +124,7 @@ TEST_F(CtlSetup, PreparesTheHome)
          ""},
         // The copy is what is registered: the stand-in's class points into plugins/.
         {{"registry", "query",
-          "HKCR\\CLSID\\{7816BA25-2BA3-40A6-B521-E735D4A4FD16}\\InprocServer32", ""},
+          "HKCR\\CLSID\\{623FFE1D-B977-4F12-A86D-CA0EB29DE808}\\InprocServer32", ""},
          0,
          "{home}/plugins/Loadwarden.so\n",
          ""},
@@ -153,6 +158,8 @@ TEST_F(CtlSetup, SecondRunChangesNothing)
                    "plug-in Ramwarden.so: registered {home}/plugins/Ramwarden.so\n"
                    "plug-in Loadwarden.so: registered {home}/plugins/Loadwarden.so\n"
                    "plug-in Daemonwarden.so: not built\n"
+                   "plug-in Pagewarden.so: not built\n"
+                   "plug-in Volumewarden.so: not built\n"
                    "config: complete\n",
                ""}});
     const Snapshot after = Take(m_home.path());

@@ -21,7 +21,7 @@ TEST_F(CtlTypes, RegisterAndUnregister)
     const std::string module = TestwardenModule().string();
     const std::string types = MustRun({"types"});
     EXPECT_TRUE(Lists(types, "Testwarden")) << types;
-    EXPECT_TRUE(Lists(types, "Pagewarden")) << types; // a built-in type
+    EXPECT_TRUE(Lists(types, "Pagewarden")) << types; // a bundled type
 
     RunSteps({
         {{"unregister", "testwarden"}, 0, "unregistered testwarden (" + module + ")\n", ""},

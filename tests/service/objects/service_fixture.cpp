@@ -5,9 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "interfaces/guids.h"
 #include "platform/com/activation.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
+#include "platform/registry/registry.h"
 #include "service/store/database.h"
 #include "service/store/record_table.h"
 
@@ -27,6 +29,19 @@ HRESULT RegisterModule(const std::filesystem::path& path)
     return hr;
 }
 
+void RegisterBundledTypeNames()
+{
+    for (const char* type : {"Pagewarden", "Relaywarden", "Mailboxwarden", "Volumewarden"}) {
+        const std::string path = std::string("SOFTWARE\\Brackwater\\RELAYMOOR\\Plugin\\") +
+                                 kServiceMonitorIid + "\\" + type;
+        registry::Key key;
+        ASSERT_EQ(RegCreateKeyEx(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(),
+                                 nullptr),
+                  ERROR_SUCCESS);
+    }
+}
+
 std::filesystem::path ServiceLibrary()
 {
     return BuildDir() / "lib" / "libwardenhost.so";
@@ -41,6 +56,7 @@ void ServiceTest::SetUp()
 {
     ASSERT_EQ(RegisterModule(ServiceLibrary()), S_OK);
     ASSERT_EQ(RegisterModule(TestPluginModule()), S_OK);
+    RegisterBundledTypeNames();
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     store = CreateObject<IUserStore>(CLSID_UserStore);
     ASSERT_TRUE(store);

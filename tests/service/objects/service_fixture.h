@@ -26,6 +26,10 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 
 // Loads the module at `path`, calls its DllRegisterServer and unloads it.
 HRESULT RegisterModule(const std::filesystem::path& path);
+
+// Lists the types of the other bundled modules under the plug-in key as their
+// registration lists them, without a class: no plug-in object serves them here.
+void RegisterBundledTypeNames();
 std::filesystem::path ServiceLibrary();   // <build>/lib/libwardenhost.so
 std::filesystem::path TestPluginModule(); // <build>/testmodules/Testwarden.so
 

@@ -86,6 +86,7 @@ TEST_F(MonitorFiles, ExportThenImportIntoAnEmptyStoreReproducesEveryRecord)
     TempHome empty;
     ASSERT_EQ(RegisterModule(ServiceLibrary()), S_OK);
     ASSERT_EQ(RegisterModule(TestPluginModule()), S_OK);
+    RegisterBundledTypeNames();
     ASSERT_EQ(Import(file), S_OK);
     EXPECT_EQ(StoredRecords(), before);
     ComPtr<IUser> imported;

@@ -192,18 +192,29 @@ void RegisterType(const char* name, const char* clsid)
     ASSERT_EQ(registry::SetString(key.get(), nullptr, clsid), ERROR_SUCCESS);
 }
 
-TEST_F(ServiceObjects, CatalogueListsRegisteredAndBuiltInTypesOnce)
+TEST_F(ServiceObjects, CatalogueListsWhatIsRegisteredOnce)
 {
     ComPtr<IPluginCatalog> catalog = CreateObject<IPluginCatalog>(CLSID_PluginCatalog);
     EXPECT_EQ(CatalogueNames(catalog.get()),
-              (std::vector<std::string>{"Pagewarden", "Relaywarden", "Mailboxwarden",
-                                        "Volumewarden", "Testwarden"}));
+              (std::vector<std::string>{"Mailboxwarden", "Pagewarden", "Relaywarden", "Testwarden",
+                                        "Volumewarden"}));
 
+    // A name registered again in other letter case is still one type.
     RegisterType("PAGEWARDEN", "{0BADC0DE-0000-4000-8000-000000000002}");
     RegisterType("Alphawarden", "{0BADC0DE-0000-4000-8000-000000000003}");
     EXPECT_EQ(CatalogueNames(catalog.get()),
-              (std::vector<std::string>{"PAGEWARDEN", "Relaywarden", "Mailboxwarden",
-                                        "Volumewarden", "Alphawarden", "Testwarden"}));
+              (std::vector<std::string>{"Alphawarden", "Mailboxwarden", "Pagewarden", "Relaywarden",
+                                        "Testwarden", "Volumewarden"}));
+
+    // A type whose registration was removed is gone, whatever its name.
+    ASSERT_EQ(RegDeleteTree(HKEY_LOCAL_MACHINE,
+                            (std::string("SOFTWARE\\Brackwater\\RELAYMOOR\\Plugin\\") +
+                             kServiceMonitorIid + "\\Pagewarden")
+                                .c_str()),
+              ERROR_SUCCESS);
+    EXPECT_EQ(CatalogueNames(catalog.get()),
+              (std::vector<std::string>{"Alphawarden", "Mailboxwarden", "Relaywarden", "Testwarden",
+                                        "Volumewarden"}));
 
     for (const char* other : {"{1B2D03AB-C28B-11D3-9CCC-00A0246E266E}", "IPluginList", ""}) {
         com::Bstr listIid(other);
