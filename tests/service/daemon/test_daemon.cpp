@@ -120,7 +120,6 @@ private:
 
 TEST(WardenhostOptions, HelpAndVersion)
 {
-    RunSteps({});
     const std::string program = (BuildDir() / "bin" / "wardenhost").string();
     for (const char* option : {"--help", "--version", "--bogus"}) {
         Result<os::ChildProcess> child = os::Spawn({program, option});
@@ -187,7 +186,7 @@ TEST_F(DaemonTest, HangsAndCrashesAreContainedWhileFiftyMonitorsKeepTheirSchedul
     std::this_thread::sleep_for(10s);
     const std::filesystem::path trace = home() / "trace";
     for (int i = 0; i < 50; ++i) {
-        const std::string name = "Monitor Testwarden of ok" + std::to_string(i) + "\0";
+        const std::string name = "Monitor Testwarden of ok" + std::to_string(i);
         std::ifstream in(trace);
         std::size_t checks = 0;
         for (std::string line; std::getline(in, line);)
@@ -198,6 +197,9 @@ TEST_F(DaemonTest, HangsAndCrashesAreContainedWhileFiftyMonitorsKeepTheirSchedul
     EXPECT_EQ(Value("crash", "Monitor_Result"), "Error");
     EXPECT_GE(Counter("workers_replaced"), 1u);
     EXPECT_GE(Counter("timeouts"), 1u);
+    const std::string status = MustRun({"status"});
+    EXPECT_NE(status.find("\nchecks run: "), std::string::npos) << status;
+    EXPECT_NE(status.find("\nworkers replaced: "), std::string::npos) << status;
     EXPECT_LT(Stop(), 5.0);
 }
 
