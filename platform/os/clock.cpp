@@ -76,3 +76,23 @@ std::tm LocalNow()
 }
 
 } // namespace ospreon::os
+
+namespace ospreon::os {
+
+std::string ExpandTimePatterns(const std::string& pattern, const std::tm& when)
+{
+    if (pattern.find('%') == std::string::npos)
+        return pattern;
+    // strftime gives 0 both for an empty result and for a buffer too small: grow it
+    // while a pattern-heavy path may need more ("%c" alone is 24 characters).
+    for (std::size_t size = pattern.size() * 4 + 64; size <= 64 * 1024; size *= 4) {
+        std::string expanded(size, '\0');
+        if (std::size_t length = std::strftime(expanded.data(), size, pattern.c_str(), &when)) {
+            expanded.resize(length);
+            return expanded;
+        }
+    }
+    return {};
+}
+
+} // namespace ospreon::os

@@ -21,40 +21,48 @@ namespace ospreon::plugin {
 namespace {
 
 constexpr std::size_t kMessageChars = 4095;
-constexpr std::size_t kPathChars = 1023;
 
 // The log path is module-wide: every object of the module writes where the last
 // Init said. A mutex keeps a replacement and a write from meeting half-way.
 std::mutex g_pathMutex;
 std::string g_path; // empty: not set yet
+// The path of the object whose call runs on this thread; null outside any call.
+thread_local const std::string* t_objectPath = nullptr;
 
 std::string StartPath()
 {
     return (os::HomeFolder("log") / "Wardenhost").string();
 }
 
-std::string Expand(const std::string& path, const std::tm& now)
+// The path a line written now on this thread goes to, unexpanded.
+std::string CurrentPath()
 {
-    if (path.find('%') == std::string::npos)
-        return path;
-    // strftime gives 0 both for an empty result and for a buffer too small: grow it
-    // while a pattern-heavy path may need more ("%c" alone is 24 characters).
-    for (std::size_t size = path.size() * 4 + 64; size <= 64 * 1024; size *= 4) {
-        std::string expanded(size, '\0');
-        if (std::size_t length = std::strftime(expanded.data(), size, path.c_str(), &now)) {
-            expanded.resize(length);
-            return expanded;
-        }
-    }
-    return {};
+    if (t_objectPath && !t_objectPath->empty())
+        return *t_objectPath;
+    return LogFile();
 }
 
 } // namespace
 
+ObjectLogScope::ObjectLogScope(std::string path) : m_path(std::move(path)), m_previous(t_objectPath)
+{
+    t_objectPath = &m_path;
+}
+
+ObjectLogScope::~ObjectLogScope()
+{
+    t_objectPath = m_previous;
+}
+
+void ObjectLogScope::Redirect(std::string path)
+{
+    m_path = std::move(path);
+}
+
 void SetLogFile(const std::string& path)
 {
     std::lock_guard lock(g_pathMutex);
-    g_path = path.substr(0, kPathChars);
+    g_path = path.substr(0, kLogPathChars);
 }
 
 std::string LogFile()
@@ -67,7 +75,7 @@ std::string LogFile()
 
 std::string ExpandedLogFile()
 {
-    return Expand(LogFile(), os::LocalNow());
+    return os::ExpandTimePatterns(CurrentPath(), os::LocalNow());
 }
 
 namespace {
@@ -75,7 +83,7 @@ namespace {
 void AppendLine(const char* message)
 {
     const std::tm now = os::LocalNow();
-    const std::string file = Expand(LogFile(), now);
+    const std::string file = os::ExpandTimePatterns(CurrentPath(), now);
     char prefix[48];
     std::snprintf(prefix, sizeof prefix, "T%ld %02d:%02d:%02d   ",
                   static_cast<long>(::syscall(SYS_gettid)), now.tm_hour, now.tm_min, now.tm_sec);

@@ -81,10 +81,17 @@ void ServiceMonitor::Trace(const char* method, IUser* user)
     }
 }
 
+std::string ServiceMonitor::ObjectLogFile()
+{
+    std::lock_guard lock(m_logMutex);
+    return m_logFile;
+}
+
 HRESULT ServiceMonitor::Monitor(IUser* pUser)
 {
     Trace("Monitor", pUser);
     return Guarded([&] {
+        ObjectLogScope scope(ObjectLogFile());
         if (!m_check)
             return E_FAIL;
         // A fault in the check is logged with its type; the guard keeps a fault of
@@ -106,10 +113,15 @@ HRESULT ServiceMonitor::Init(IUser* pUser)
 {
     Trace("Init", pUser);
     return Guarded([&] {
+        ObjectLogScope scope(ObjectLogFile());
         const std::string defaultLog = (os::HomeFolder("log") / m_type.defaultLogFile).string();
         ParamText logFile = ReadText(pUser, "Monitor_LogFile", defaultLog);
-        if (logFile.read && SUCCEEDED(logFile.hr))
+        if (logFile.read && SUCCEEDED(logFile.hr)) {
             SetLogFile(logFile.text);
+            std::lock_guard lock(m_logMutex);
+            m_logFile = logFile.text.substr(0, kLogPathChars);
+            scope.Redirect(m_logFile);
+        }
         if (!m_declared) {
             for (const Declaration& declaration : m_type.declarations) {
                 if (declaration.ifAbsent && HasParam(pUser, declaration.key))
@@ -140,13 +152,17 @@ HRESULT ServiceMonitor::RunCommand(IUser* user, const char* key, const char* wha
 HRESULT ServiceMonitor::ExcuteCommand(IUser* pUser)
 {
     Trace("ExcuteCommand", pUser);
-    return Guarded([&] { return RunCommand(pUser, "Monitor_Command", "Command"); });
+    return Guarded([&] {
+        ObjectLogScope scope(ObjectLogFile());
+        return RunCommand(pUser, "Monitor_Command", "Command");
+    });
 }
 
 HRESULT ServiceMonitor::NotifySucc(IUser* pUser)
 {
     Trace("NotifySucc", pUser);
     return Guarded([&] {
+        ObjectLogScope scope(ObjectLogFile());
         WriteLog("Work Begin Normal\n");
         return RunCommand(pUser, "Monitor_Command_Succ", "Succ Command");
     });
@@ -156,6 +172,7 @@ HRESULT ServiceMonitor::Notify(IUser* pUser)
 {
     Trace("Notify", pUser);
     return Guarded([&] {
+        ObjectLogScope scope(ObjectLogFile());
         HRESULT conversion = S_OK;
         auto read = [&](const char* key, const char* defaultValue) -> std::optional<std::string> {
             ParamText value = ReadText(pUser, key, defaultValue);

@@ -4,6 +4,7 @@
 // same for every type; Monitor runs the type's Check.
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "interfaces/monitor_plugin.h"
@@ -49,6 +50,9 @@ private:
     // NotifySucc.
     HRESULT RunCommand(IUser* user, const char* key, const char* what);
     void Trace(const char* method, IUser* user);
+    // The log path of this object's last Init (empty before it), for the
+    // ObjectLogScope of each call.
+    std::string ObjectLogFile();
 
     const PluginType& m_type;
     const std::string m_interfaceId; // "{584A0822-C255-11D3-9CCC-00A0246E266E}"
@@ -56,6 +60,8 @@ private:
     const std::string m_classId;
     bool m_declared = false;
     std::unique_ptr<Check> m_check;
+    std::mutex m_logMutex;
+    std::string m_logFile;
 };
 
 } // namespace ospreon::plugin

@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <ctime>
+#include <sstream>
 
 #include <sys/file.h>
 #include <sys/stat.h>
 
 #include "interfaces/guids.h"
+#include "platform/os/file_io.h"
 #include "platform/os/paths.h"
 #include "platform/os/unique_fd.h"
 #include "service/ctl/service_access.h"
@@ -46,6 +48,29 @@ std::string DaemonLine(const DaemonState& state)
     return "running, heartbeat " + std::to_string(*state.heartbeatAge) + " s ago";
 }
 
+// The daemon's counters since its start, from its heartbeat ("checks 12" lines).
+void ShowCounters(Console& console, const std::filesystem::path& heartbeat)
+{
+    Result<std::string> text = os::ReadWholeFile(heartbeat, 64 * 1024);
+    if (!text)
+        return;
+    const std::pair<const char*, const char*> labels[] = {
+        {"checks", "checks run"},
+        {"late", "checks started over 100 ms late"},
+        {"timeouts", "time-outs"},
+        {"workers_replaced", "workers replaced"},
+    };
+    std::istringstream lines(*text);
+    std::string key;
+    std::string value;
+    while (lines >> key >> value) {
+        for (const auto& [name, label] : labels) {
+            if (key == name)
+                console.out << label << ": " << value << '\n';
+        }
+    }
+}
+
 } // namespace
 
 DaemonState ReadDaemonState(const std::filesystem::path& runFolder)
@@ -61,7 +86,10 @@ Outcome ShowStatus(Console& console)
 {
     const std::filesystem::path home = os::Home();
     console.out << "store: " << (home / "wardenhost.db").string() << '\n';
-    console.out << "daemon: " << DaemonLine(ReadDaemonState(home / "run")) << '\n';
+    const DaemonState daemon = ReadDaemonState(home / "run");
+    console.out << "daemon: " << DaemonLine(daemon) << '\n';
+    if (daemon.running)
+        ShowCounters(console, home / "run" / "wardenhost.heartbeat");
 
     Result<ComPtr<IUserStore>> store = Create<IUserStore>(CLSID_UserStore, "the user store");
     if (!store)

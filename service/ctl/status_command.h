@@ -1,6 +1,7 @@
 #pragma once
-// `status`: where the store is, whether the daemon runs, how many monitors there are
-// and how many are started.
+// `status`: where the store is, whether the daemon runs (and its counters since it
+// started: checks run, started late, time-outs, workers replaced), how many monitors
+// there are and how many are started.
 //
 // The daemon holds an exclusive flock on $OSPREON_HOME/run/wardenhost.lock for its
 // whole life and touches $OSPREON_HOME/run/wardenhost.heartbeat every few seconds.

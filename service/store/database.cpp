@@ -38,6 +38,39 @@ CREATE TABLE config(
     PRIMARY KEY(section, name)
 ) WITHOUT ROWID;
 )sql",
+    // The daemon's per-monitor state beside the records, and a counter of the
+    // changes that matter to its schedule (every change of records and parameters
+    // but the results it writes itself), so that it notices them with one read.
+    R"sql(
+CREATE TABLE monitor_state(
+    record INTEGER PRIMARY KEY,
+    failures INTEGER NOT NULL DEFAULT 0,
+    alarm INTEGER NOT NULL DEFAULT 0,
+    recovery_due INTEGER NOT NULL DEFAULT 0,
+    last_check INTEGER NOT NULL DEFAULT 0
+);
+INSERT INTO meta(name, value) VALUES ('settings_version', 0);
+CREATE TRIGGER records_added AFTER INSERT ON records BEGIN
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+CREATE TRIGGER records_changed AFTER UPDATE ON records BEGIN
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+CREATE TRIGGER records_removed AFTER DELETE ON records BEGIN
+    DELETE FROM monitor_state WHERE record = OLD.id;
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+CREATE TRIGGER params_added AFTER INSERT ON params BEGIN
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+CREATE TRIGGER params_removed AFTER DELETE ON params BEGIN
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+CREATE TRIGGER params_changed AFTER UPDATE ON params
+WHEN NEW.key <> 'Monitor_Result' OR OLD.key <> 'Monitor_Result' BEGIN
+    UPDATE meta SET value = value + 1 WHERE name = 'settings_version';
+END;
+)sql",
 };
 
 static_assert(std::size(kMigrations) == kSchemaVersion, "one migration per schema version");

@@ -14,6 +14,11 @@
 //            0..n-1, keys unique per record and compared exactly; every value text
 //   config   (section, name, value): configuration sections, names without regard
 //            to case
+//   monitor_state (record, failures, alarm, recovery_due, last_check): what the
+//            daemon keeps of each monitor beside its settings (monitor_state.h);
+//            removed with its record
+//   meta "settings_version" moves with every change of records and parameters
+//            except "Monitor_Result", by triggers
 
 #include <cstdint>
 
@@ -21,7 +26,7 @@
 
 namespace ospreon::store {
 
-inline constexpr std::int64_t kSchemaVersion = 1;
+inline constexpr std::int64_t kSchemaVersion = 2;
 inline constexpr std::int64_t kApplicationId = 0x4F535748; // "OSWH"
 
 // The store's schema for the SQLite layer; failures carry the service's HRESULTs.

@@ -36,11 +36,11 @@ TEST(StoreFile, HoldsTheStoreSchemaAndRefusesForeignFilesWithTheStoreCode)
     RawDatabase raw(file);
     EXPECT_EQ(raw.Scalar("SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_schema "
                          "WHERE type = 'table' AND name NOT LIKE 'sqlite%' ORDER BY name)"),
-              "config,meta,params,records");
+              "config,meta,monitor_state,params,records");
     EXPECT_EQ(raw.Scalar("PRAGMA user_version"), std::to_string(store::kSchemaVersion));
     EXPECT_EQ(raw.Scalar("PRAGMA application_id"), std::to_string(store::kApplicationId));
     EXPECT_EQ(raw.Scalar("SELECT group_concat(name || '=' || value, ',') FROM meta"),
-              "generation=0,records_version=1");
+              "generation=0,records_version=1,settings_version=2");
     db.reset();
     std::shared_ptr<Database> again = OpenOrFail(file);
     ASSERT_TRUE(again);

@@ -1,14 +1,18 @@
 // Testwarden: the test plug-in. Its Monitor does what the record's
 // "Monitor_Parameter" says: "ok" S_OK, "fail" E_FAIL, "hang:N" sleeps N ms then
-// S_OK, "throw" throws inside the check. Every call of any IServiceMonitor method
+// S_OK, "throw" throws inside the check, "crash" dies of SIGSEGV (its default action,
+// so the process ends the same way under the sanitizers), "file:PATH" gives S_OK
+// while PATH exists and E_FAIL otherwise. Every call of any IServiceMonitor method
 // appends "<method> <record name>\n" to the file named by the record's "Test_Trace".
 
 #include <chrono>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/com/bstr.h"
@@ -42,6 +46,18 @@ public:
             return S_OK;
         if (text == "throw")
             throw std::runtime_error("scripted failure inside the check");
+        if (text == "crash") {
+            std::signal(SIGSEGV, SIG_DFL);
+            std::raise(SIGSEGV);
+        }
+        if (text.rfind("file:", 0) == 0) {
+            struct stat info
+            {};
+            if (::stat(text.c_str() + 5, &info) == 0)
+                return S_OK;
+            WriteLog("Testwarden Monitor found no file %s\n", text.c_str() + 5);
+            return E_FAIL;
+        }
         if (text.rfind("hang:", 0) == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(LeadingNumber(text.substr(5))));
             return S_OK;
