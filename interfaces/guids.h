@@ -31,3 +31,9 @@ inline constexpr char kPluginListIid[] = "{1B2D03AA-C28B-11D3-9CCC-00A0246E266E}
 
 // The monitor interface's text form, which also names the plug-in registry keys.
 inline constexpr char kServiceMonitorIid[] = "{584A0822-C255-11D3-9CCC-00A0246E266E}";
+
+// The mail server checks' plug-in classes and type libraries.
+inline constexpr CLSID CLSID_Relaywarden = MakeGuid("7A4C9F03-1E6B-4D28-A5C7-3F80B2D64431");
+inline constexpr GUID LIBID_Relaywarden = MakeGuid("7A4C9F03-1E6B-4D28-A5C7-3F80B2D64432");
+inline constexpr CLSID CLSID_Mailboxwarden = MakeGuid("9D2B7E61-5A3F-4C84-B96E-0E4F7A1C8841");
+inline constexpr GUID LIBID_Mailboxwarden = MakeGuid("9D2B7E61-5A3F-4C84-B96E-0E4F7A1C8842");

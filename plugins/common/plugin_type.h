@@ -13,12 +13,14 @@
 namespace ospreon::plugin {
 
 // One parameter a plug-in declares on its first Init. `putOnly` writes the value
-// without declaring the key's name first.
+// without declaring the key's name first; `whenMissing` declares it only when the
+// record lacks the key, so a configured value is never replaced.
 struct Declaration
 {
     const char* key;
     const char* defaultValue;
     bool putOnly = false;
+    bool whenMissing = false;
 };
 
 // The type's own check, one per plug-in object (it may hold state between calls,

@@ -49,6 +49,20 @@ void DeclareParam(IUser* user, const char* key, const char* defaultValue, bool p
     }
 }
 
+bool HasParam(IUser* user, const char* key)
+{
+    if (!user)
+        return false;
+    try {
+        com::Variant value;
+        com::Bstr name(key);
+        return SUCCEEDED(user->get_InfoVal(name.get(), value.put()));
+    } catch (...) {
+        WriteLog("Get Service User Parameter Exception\n");
+        return false;
+    }
+}
+
 long long LeadingNumber(const std::string& text)
 {
     std::size_t i = text.find_first_not_of(" \t\r\n\v\f");

@@ -29,6 +29,9 @@ ParamText ReadText(IUser* user, const char* key, const std::string& defaultValue
 // default. Results are ignored, as a declaration is best effort.
 void DeclareParam(IUser* user, const char* key, const char* defaultValue, bool putOnly);
 
+// Whether the record holds `key` (its InfoVal get succeeds); false when it faults.
+bool HasParam(IUser* user, const char* key);
+
 // Leading-number reading of a stored number: leading blanks and a sign, digits up
 // to the first other character; text without a leading number reads as 0.
 long long LeadingNumber(const std::string& text);

@@ -111,8 +111,11 @@ HRESULT ServiceMonitor::Init(IUser* pUser)
         if (logFile.read && SUCCEEDED(logFile.hr))
             SetLogFile(logFile.text);
         if (!m_declared) {
-            for (const Declaration& declaration : m_type.declarations)
+            for (const Declaration& declaration : m_type.declarations) {
+                if (declaration.whenMissing && HasParam(pUser, declaration.key))
+                    continue;
                 DeclareParam(pUser, declaration.key, declaration.defaultValue, declaration.putOnly);
+            }
             m_declared = true;
         }
         return logFile.read ? logFile.hr : S_OK;

@@ -8,9 +8,9 @@
 
 namespace ospreon::ctl {
 
-// The modules of the three built-in plug-in types, by file name.
-inline constexpr const char* kBundledPlugins[] = {"Ramwarden.so", "Loadwarden.so",
-                                                  "Daemonwarden.so"};
+// The modules of the built-in plug-in types, by file name.
+inline constexpr const char* kBundledPlugins[] = {
+    "Ramwarden.so", "Loadwarden.so", "Daemonwarden.so", "Relaywarden.so", "Mailboxwarden.so"};
 
 // Copies `source` to `target` unless `target` already has the same size and bytes.
 // The copy is written beside the target and renamed over it, so a module in use is

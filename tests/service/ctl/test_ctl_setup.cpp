@@ -106,6 +106,8 @@ TEST_F(CtlSetup, PreparesTheHome)
                    "plug-in Ramwarden.so: copied, registered {home}/plugins/Ramwarden.so\n"
                    "plug-in Loadwarden.so: copied, registered {home}/plugins/Loadwarden.so\n"
                    "plug-in Daemonwarden.so: not built\n"
+                   "plug-in Relaywarden.so: not built\n"
+                   "plug-in Mailboxwarden.so: not built\n"
                    "config: set LogFile, BackupFile, ControlPass\n",
                ""}});
     EXPECT_EQ(ReadBytes(m_home.path() / "plugins" / "Ramwarden.so"), ReadBytes(TestwardenModule()));
@@ -153,6 +155,8 @@ TEST_F(CtlSetup, SecondRunChangesNothing)
                    "plug-in Ramwarden.so: registered {home}/plugins/Ramwarden.so\n"
                    "plug-in Loadwarden.so: registered {home}/plugins/Loadwarden.so\n"
                    "plug-in Daemonwarden.so: not built\n"
+                   "plug-in Relaywarden.so: not built\n"
+                   "plug-in Mailboxwarden.so: not built\n"
                    "config: complete\n",
                ""}});
     const Snapshot after = Take(m_home.path());
