@@ -6,6 +6,8 @@
 
 #include <openssl/x509.h>
 
+#include "platform/base/ascii.h"
+
 namespace ospreon::alert {
 
 namespace {
@@ -102,7 +104,7 @@ Result<void> CurlTransfer::Perform(std::string_view what)
 void CurlTransfer::SetTimeBudget(std::chrono::milliseconds budget)
 {
     const long ms = static_cast<long>(std::max<std::chrono::milliseconds::rep>(budget.count(), 1));
-    Set(CURLOPT_CONNECTTIMEOUT_MS, ms);
+    Set(CURLOPT_CONNECTTIMEOUT_MS, std::min(ms, kConnectTimeoutSeconds * 1000));
     Set(CURLOPT_TIMEOUT_MS, ms);
 }
 
@@ -138,14 +140,14 @@ int CurlTransfer::OnDebug(CURL*, curl_infotype type, char* data, size_t size, vo
         if (type == CURLINFO_HEADER_IN && !line.empty()) {
             transfer->m_lastReply.assign(line.substr(0, kMaxReply));
         } else if (type == CURLINFO_HEADER_OUT) {
-            std::string verb(line.substr(0, line.find(' ')));
-            std::transform(verb.begin(), verb.end(), verb.begin(), [](unsigned char c) {
-                return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-            });
-            if (verb == "QUIT") {
+            const std::string_view verb = line.substr(0, line.find(' '));
+            const auto known =
+                std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                             [&](std::string_view v) { return EqualsNoCase(v, verb); });
+            if (EqualsNoCase(verb, "QUIT")) {
                 transfer->m_quitting = true;
-            } else if (std::find(std::begin(kVerbs), std::end(kVerbs), verb) != std::end(kVerbs)) {
-                transfer->m_lastCommand = std::move(verb);
+            } else if (known != std::end(kVerbs)) {
+                transfer->m_lastCommand = *known;
                 transfer->m_lastReply.clear();
             }
         }

@@ -56,7 +56,8 @@ public:
     // The last response code: the HTTP status, or the SMTP server's last reply code.
     long ResponseCode() const;
 
-    // Bounds connecting and the whole transfer by `budget` (at least 1 ms).
+    // Bounds the whole transfer by `budget` (at least 1 ms), and connecting by the
+    // same or the usual connect time, whichever is shorter.
     void SetTimeBudget(std::chrono::milliseconds budget);
 
     // Accepts a server certificate that does not verify (wrong name, out of date,

@@ -1,23 +1,17 @@
 #include "tests/support/pop3_server.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <optional>
 #include <utility>
+
+#include "platform/base/ascii.h"
 
 namespace ospreon::test {
 
 namespace {
 
 constexpr std::chrono::seconds kReadTimeout{5};
-
-std::string Upper(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 // The headers of a message, dot-stuffed, ending in the multi-line terminator.
 std::string TopReply(const std::string& message)
@@ -74,23 +68,24 @@ void Pop3Server::Serve(LineConnection& connection)
         if (!line)
             return;
         const std::size_t space = line->find(' ');
-        const std::string verb = Upper(line->substr(0, space));
+        const std::string_view verb = std::string_view(*line).substr(0, space);
         const std::string argument = space == std::string::npos ? "" : line->substr(space + 1);
-        Record(verb == "PASS" ? verb : verb + (argument.empty() ? "" : " " + argument));
+        const auto is = [&](std::string_view command) { return EqualsNoCase(verb, command); };
+        Record(is("PASS") ? "PASS" : *line);
 
         std::string reply = "-ERR unknown command\r\n";
-        if (verb == "CAPA") {
+        if (is("CAPA")) {
             reply = std::string("+OK capability list follows\r\nUSER\r\nTOP\r\n") +
                     (m_tls && !connection.secured() ? "STLS\r\n" : "") + ".\r\n";
-        } else if (verb == "STLS" && m_tls && !connection.secured() && !loggedIn) {
+        } else if (is("STLS") && m_tls && !connection.secured() && !loggedIn) {
             if (!connection.Send("+OK begin TLS negotiation\r\n") ||
                 !connection.StartTls(m_tls->get()))
                 return;
             continue;
-        } else if (verb == "USER" && !loggedIn) {
+        } else if (is("USER") && !loggedIn) {
             user = argument;
             reply = "+OK\r\n";
-        } else if (verb == "PASS" && !loggedIn) {
+        } else if (is("PASS") && !loggedIn) {
             loggedIn = user == m_options.account && argument == m_options.password;
             if (loggedIn && connection.secured()) {
                 std::lock_guard<std::mutex> lock(m_mutex);
@@ -98,26 +93,26 @@ void Pop3Server::Serve(LineConnection& connection)
             }
             reply =
                 loggedIn ? "+OK logged in\r\n" : "-ERR [AUTH] invalid user name or password\r\n";
-        } else if (verb == "QUIT") {
+        } else if (is("QUIT")) {
             connection.Send("+OK bye\r\n");
             return;
-        } else if (verb == "NOOP") {
+        } else if (is("NOOP")) {
             reply = "+OK\r\n";
         } else if (!loggedIn) {
             reply = "-ERR not logged in\r\n";
-        } else if (verb == "STAT") {
+        } else if (is("STAT")) {
             std::size_t size = 0;
             for (const std::string& message : m_options.messages)
                 size += message.size();
             reply = "+OK " + std::to_string(m_options.messages.size()) + " " +
                     std::to_string(size) + "\r\n";
-        } else if (verb == "LIST" && argument.empty()) {
+        } else if (is("LIST") && argument.empty()) {
             reply = "+OK scan listing follows\r\n";
             for (std::size_t i = 0; i < m_options.messages.size(); ++i)
                 reply += std::to_string(i + 1) + " " +
                          std::to_string(m_options.messages[i].size()) + "\r\n";
             reply += ".\r\n";
-        } else if (verb == "TOP") {
+        } else if (is("TOP")) {
             const std::size_t number = std::strtoul(argument.c_str(), nullptr, 10);
             reply = number >= 1 && number <= m_options.messages.size()
                         ? TopReply(m_options.messages[number - 1])

@@ -1,7 +1,7 @@
 #pragma once
 // A POP3 server on 127.0.0.1 with one mailbox: CAPA, USER/PASS, STLS when asked to
-// offer it, STAT, TOP, LIST, NOOP, QUIT. It records the commands it was given (a
-// PASS line as "PASS" alone), so a test can see what a client did and that it
+// offer it, STAT, TOP, LIST, NOOP, QUIT. It records the command lines it was given
+// (a PASS line as "PASS" alone), so a test can see what a client did and that it
 // deleted nothing.
 
 #include <cstdint>
@@ -29,8 +29,8 @@ public:
     explicit Pop3Server(Pop3Options options);
 
     std::uint16_t port() const { return m_server.port(); }
-    // The commands of all sessions so far, in order, upper case, with their
-    // arguments except PASS's.
+    // The command lines of all sessions so far, in order, as sent; a PASS line as
+    // "PASS" alone.
     std::vector<std::string> commands() const;
     // Whether a session logged in after STLS.
     bool securedLogin() const;
