@@ -121,13 +121,10 @@ Result<void> SendMail(std::string_view target, std::string_view recipients,
     delivery.sender = smtp->sender;
     delivery.recipients = to;
     delivery.text = ComposeMail(mail);
-    Result<SmtpReceipt> sent = DeliverMail(delivery);
-    if (!sent)
-        return sent.error();
-    return {};
+    return DeliverMail(delivery);
 }
 
-Result<SmtpReceipt> DeliverMail(const SmtpDelivery& delivery)
+Result<void> DeliverMail(const SmtpDelivery& delivery)
 {
     const std::string server = delivery.server.Text();
     // The path is the name this host gives itself in EHLO.
@@ -154,15 +151,14 @@ Result<SmtpReceipt> DeliverMail(const SmtpDelivery& delivery)
         transfer.TolerateCertificates();
     transfer.TraceConversation();
     Result<void> sent = transfer.Perform("mail through " + server);
-    SmtpReceipt receipt{transfer.CertificateProblem()};
     if (sent)
-        return receipt;
+        return {};
     Error error = sent.error();
     if (std::string exchange = transfer.DescribeExchange(ExpectedReply(transfer.LastCommand()));
         !exchange.empty())
         error.message += "; " + exchange;
-    if (receipt.certificateProblem)
-        error.message += "; the certificate did not verify: " + *receipt.certificateProblem;
+    if (const std::optional<std::string> problem = transfer.CertificateProblem())
+        error.message += "; the certificate did not verify: " + *problem;
     return error;
 }
 

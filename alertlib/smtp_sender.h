@@ -2,7 +2,6 @@
 // Alert e-mail over SMTP, for the notification mode "SMTP://server[:port];sender".
 
 #include <chrono>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,21 +29,16 @@ struct SmtpDelivery
     std::vector<std::string> recipients; // the same forms
     std::string text;                    // headers, empty line, body; CRLF line ends
     std::chrono::milliseconds budget{10000};
-    // Accept a certificate that does not verify (the receipt says so) instead of
-    // failing.
+    // Accept a certificate that does not verify instead of failing; a failure of
+    // the delivery then says what was wrong with it.
     bool tolerateCertificates = false;
-};
-
-struct SmtpReceipt
-{
-    std::optional<std::string> certificateProblem; // why the certificate did not verify
 };
 
 // Delivers the mail, STARTTLS used when the server offers it. A failure names the
 // server and curl's reason and, once the server has spoken, the command it refused
 // with its reply ("expected 250 to RCPT, the server said: 550 no such user") or that
 // it left unanswered.
-[[nodiscard]] Result<SmtpReceipt> DeliverMail(const SmtpDelivery& delivery);
+[[nodiscard]] Result<void> DeliverMail(const SmtpDelivery& delivery);
 
 // Sends one mail to every recipient (separated by ";" or ","), the message as its
 // subject, STARTTLS used when the server offers it. Refuses line breaks in the

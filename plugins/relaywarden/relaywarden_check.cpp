@@ -98,7 +98,7 @@ HRESULT RelaywardenCheck::Monitor(IUser* user)
     delivery.text = alert::ComposeMail(mail);
     delivery.budget = plugin::CheckTimeBudget(user);
     delivery.tolerateCertificates = true;
-    Result<alert::SmtpReceipt> sent = alert::DeliverMail(delivery);
+    Result<void> sent = alert::DeliverMail(delivery);
     if (sent)
         return S_OK;
     WriteLog("Relaywarden test mail from %s to %s failed: %s\n", sender.c_str(), recipient.c_str(),
