@@ -17,8 +17,8 @@ namespace ospreon::mailboxwarden {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using plugin::ParamText;
-using plugin::ReadText;
+using plugin::ParamTexts;
+using plugin::ReadTexts;
 using plugin::WriteLog;
 
 constexpr int kPop3Port = 110;
@@ -67,26 +67,25 @@ HRESULT Fail(const std::string& account, const std::string& server, const std::s
 HRESULT MailboxwardenCheck::Monitor(IUser* user)
 {
     const Clock::time_point start = Clock::now();
-    const ParamText server = ReadText(user, "Monitor_Parameter", "");
-    const ParamText account = ReadText(user, "MonitorExt_PopAccount", "");
-    const ParamText password = ReadText(user, "MonitorExt_PopPass", "");
-    for (const ParamText* value : {&server, &account, &password}) {
-        if (!value->read) {
-            WriteLog("Mailboxwarden check failed: the monitor's settings cannot be read\n");
-            return E_FAIL;
-        }
-        if (FAILED(value->hr))
-            return value->hr;
+    const ParamTexts settings =
+        ReadTexts(user, {"Monitor_Parameter", "MonitorExt_PopAccount", "MonitorExt_PopPass"});
+    if (!settings.read) {
+        WriteLog("Mailboxwarden check failed: the monitor's settings cannot be read\n");
+        return E_FAIL;
     }
-    Result<alert::ServerAddress> address = alert::ParseServerAddress(server.text, kPop3Port);
+    if (FAILED(settings.hr))
+        return settings.hr;
+    const std::string& server = settings.texts[0];
+    const std::string& password = settings.texts[2];
+    Result<alert::ServerAddress> address = alert::ParseServerAddress(server, kPop3Port);
     if (!address) {
         WriteLog("Mailboxwarden check failed: %s in \"%s\"\n", address.error().message.c_str(),
-                 server.text.c_str());
+                 server.c_str());
         return E_FAIL;
     }
     const std::string target = address->Text();
-    const std::string name(alert::Trim(account.text));
-    if (name.empty() || alert::HasLineBreak(name) || alert::HasLineBreak(password.text)) {
+    const std::string name(alert::Trim(settings.texts[1]));
+    if (name.empty() || alert::HasLineBreak(name) || alert::HasLineBreak(password)) {
         WriteLog("Mailboxwarden check at %s failed: the account must be one line and not "
                  "empty, and so must the password\n",
                  target.c_str());
@@ -100,7 +99,7 @@ HRESULT MailboxwardenCheck::Monitor(IUser* user)
     transfer.Set(CURLOPT_URL, url.c_str());
     transfer.Set(CURLOPT_PROTOCOLS_STR, "pop3");
     transfer.Set(CURLOPT_USERNAME, name.c_str());
-    transfer.Set(CURLOPT_PASSWORD, password.text.c_str());
+    transfer.Set(CURLOPT_PASSWORD, password.c_str());
     transfer.Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
     transfer.TolerateCertificates();
     transfer.TraceConversation();

@@ -17,8 +17,8 @@ namespace ospreon::relaywarden {
 
 namespace {
 
-using plugin::ParamText;
-using plugin::ReadText;
+using plugin::ParamTexts;
+using plugin::ReadTexts;
 using plugin::WriteLog;
 
 constexpr int kSmtpPort = 25;
@@ -50,26 +50,24 @@ std::string TestMailSubject(const std::string& monitorName, const std::string& h
 
 HRESULT RelaywardenCheck::Monitor(IUser* user)
 {
-    const ParamText server = ReadText(user, "Monitor_Parameter", "");
-    const ParamText from = ReadText(user, "MonitorExt_From", "");
-    const ParamText to = ReadText(user, "MonitorExt_To", "");
-    for (const ParamText* value : {&server, &from, &to}) {
-        if (!value->read) {
-            WriteLog("Relaywarden test mail failed: the monitor's settings cannot be read\n");
-            return E_FAIL;
-        }
-        if (FAILED(value->hr))
-            return value->hr;
+    const ParamTexts settings =
+        ReadTexts(user, {"Monitor_Parameter", "MonitorExt_From", "MonitorExt_To"});
+    if (!settings.read) {
+        WriteLog("Relaywarden test mail failed: the monitor's settings cannot be read\n");
+        return E_FAIL;
     }
-    Result<alert::ServerAddress> address = alert::ParseServerAddress(server.text, kSmtpPort);
+    if (FAILED(settings.hr))
+        return settings.hr;
+    const std::string& server = settings.texts[0];
+    Result<alert::ServerAddress> address = alert::ParseServerAddress(server, kSmtpPort);
     if (!address) {
         WriteLog("Relaywarden test mail failed: %s in \"%s\"\n", address.error().message.c_str(),
-                 server.text.c_str());
+                 server.c_str());
         return E_FAIL;
     }
     const std::string target = address->Text();
-    const std::string sender(alert::Trim(from.text));
-    const std::string recipient(alert::Trim(to.text));
+    const std::string sender(alert::Trim(settings.texts[1]));
+    const std::string recipient(alert::Trim(settings.texts[2]));
     if (sender.empty() || recipient.empty() || alert::HasLineBreak(sender) ||
         alert::HasLineBreak(recipient)) {
         WriteLog("Relaywarden test mail through %s failed: the sender \"%s\" and the recipient "

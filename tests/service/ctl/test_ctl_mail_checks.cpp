@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,14 +25,6 @@ constexpr char kRelay[] = "Relaywarden of office";
 constexpr char kMailbox[] = "Mailboxwarden of inbox";
 constexpr char kPassword[] = "s3cret-Pa55";
 constexpr char kMessage[] = "From: a@example.test\r\nSubject: hello\r\n\r\nbody\r\n";
-
-std::string ReadFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Log lines end in "\r\n"; the messages themselves in "\n".
 int LineCount(const std::string& log)
