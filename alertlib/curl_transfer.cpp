@@ -1,6 +1,12 @@
 #include "alertlib/curl_transfer.h"
 
+#include <algorithm>
 #include <mutex>
+#include <string_view>
+
+#include <openssl/x509.h>
+
+#include "platform/base/ascii.h"
 
 namespace ospreon::alert {
 
@@ -17,6 +23,23 @@ CURLcode GlobalInit()
     static CURLcode result = CURLE_OK;
     std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
     return result;
+}
+
+// The commands of SMTP and POP3 whose verb may be kept. Anything else sent on the
+// command channel (a SASL continuation carries encoded credentials) leaves the
+// last verb as it was.
+constexpr std::string_view kVerbs[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA",
+                                       "RSET", "NOOP", "CAPA",     "STLS", "USER", "PASS", "APOP",
+                                       "STAT", "LIST", "TOP",      "RETR", "UIDL"};
+
+// A reply line is cut here: enough for any server's reason, short enough for a log.
+constexpr std::size_t kMaxReply = 300;
+
+std::string_view TrimLineEnd(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    return line;
 }
 
 } // namespace
@@ -66,6 +89,9 @@ Result<void> CurlTransfer::Perform(std::string_view what)
                                curl_easy_strerror(m_setupCode));
     }
     m_errorText[0] = '\0';
+    m_lastCommand.clear();
+    m_lastReply.clear();
+    m_quitting = false;
     const CURLcode code = curl_easy_perform(m_handle);
     if (code == CURLE_OK)
         return {};
@@ -73,6 +99,75 @@ Result<void> CurlTransfer::Perform(std::string_view what)
     if (m_errorText[0] != '\0')
         reason += std::string(" (") + m_errorText + ")";
     return Error::Curl(static_cast<int>(code), std::move(reason));
+}
+
+void CurlTransfer::SetTimeBudget(std::chrono::milliseconds budget)
+{
+    const long ms = static_cast<long>(std::max<std::chrono::milliseconds::rep>(budget.count(), 1));
+    Set(CURLOPT_CONNECTTIMEOUT_MS, std::min(ms, kConnectTimeoutSeconds * 1000));
+    Set(CURLOPT_TIMEOUT_MS, ms);
+}
+
+void CurlTransfer::TolerateCertificates()
+{
+    Set(CURLOPT_SSL_VERIFYPEER, 0L);
+    Set(CURLOPT_SSL_VERIFYHOST, 0L);
+}
+
+std::optional<std::string> CurlTransfer::CertificateProblem() const
+{
+    long result = 0;
+    if (!m_handle || curl_easy_getinfo(m_handle, CURLINFO_SSL_VERIFYRESULT, &result) != CURLE_OK ||
+        result == 0)
+        return std::nullopt;
+    return std::string(X509_verify_cert_error_string(result));
+}
+
+void CurlTransfer::TraceConversation()
+{
+    Set(CURLOPT_DEBUGFUNCTION, &CurlTransfer::OnDebug);
+    Set(CURLOPT_DEBUGDATA, this);
+    Set(CURLOPT_VERBOSE, 1L);
+}
+
+int CurlTransfer::OnDebug(CURL*, curl_infotype type, char* data, size_t size, void* self)
+{
+    auto* transfer = static_cast<CurlTransfer*>(self);
+    if (transfer->m_quitting)
+        return 0;
+    const std::string_view line = TrimLineEnd(std::string_view(data, size));
+    try {
+        if (type == CURLINFO_HEADER_IN && !line.empty()) {
+            transfer->m_lastReply.assign(line.substr(0, kMaxReply));
+        } else if (type == CURLINFO_HEADER_OUT) {
+            const std::string_view verb = line.substr(0, line.find(' '));
+            const auto known =
+                std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                             [&](std::string_view v) { return EqualsNoCase(v, verb); });
+            if (EqualsNoCase(verb, "QUIT")) {
+                transfer->m_quitting = true;
+            } else if (known != std::end(kVerbs)) {
+                transfer->m_lastCommand = *known;
+                transfer->m_lastReply.clear();
+            }
+        }
+    } catch (...) {
+        // Out of memory while tracing: the failure text will lack the reply, no more.
+    }
+    return 0;
+}
+
+std::string CurlTransfer::DescribeExchange(std::string_view expected) const
+{
+    long localPort = 0;
+    if (!m_handle || curl_easy_getinfo(m_handle, CURLINFO_LOCAL_PORT, &localPort) != CURLE_OK ||
+        localPort == 0)
+        return {};
+    std::string text = "expected " + std::string(expected) +
+                       (m_lastCommand.empty() ? " as greeting" : " to " + m_lastCommand);
+    if (m_lastReply.empty())
+        return text + ", the server said nothing";
+    return text + ", the server said: " + m_lastReply;
 }
 
 long CurlTransfer::ResponseCode() const

@@ -1,9 +1,12 @@
 #pragma once
-// One libcurl transfer with what every network step of Alertlib shares: bounded
-// connect and total times, no signals (callers are worker threads), and curl's own
-// error text for the failure reason. The handle and header lists are freed on
-// every path.
+// One libcurl transfer with what every network step shares: bounded connect and
+// total times, no signals (callers are worker threads), and curl's own error text
+// for the failure reason. The handle and header lists are freed on every path. For
+// the line-based mail protocols it also keeps the last command and the server's
+// last reply, so a failure can say what the server answered to what.
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -62,12 +65,41 @@ public:
     {
         return m_handle ? curl_easy_getinfo(m_handle, info, value) : CURLE_FAILED_INIT;
     }
+    // Bounds the whole transfer by `budget` (at least 1 ms), and connecting by the
+    // same or the usual connect time, whichever is shorter.
+    void SetTimeBudget(std::chrono::milliseconds budget);
+
+    // Accepts a server certificate that does not verify (wrong name, out of date,
+    // unknown issuer); CertificateProblem() then says what was wrong with it.
+    void TolerateCertificates();
+    // Why the server's certificate did not verify; nullopt when it did or when the
+    // connection was not secured.
+    std::optional<std::string> CertificateProblem() const;
+
+    // Records the conversation of a line-based protocol (SMTP, POP3) during each
+    // Perform: the verb of the last command sent (only the verb: a PASS line's
+    // argument is never kept) and the server's reply to it. The record ends at QUIT,
+    // so the QUIT curl sends after a refusal does not hide the refusal.
+    void TraceConversation();
+    // "MAIL", "PASS"...; empty before the first command (the server's greeting).
+    const std::string& LastCommand() const { return m_lastCommand; }
+    // Empty when the server said nothing to it.
+    const std::string& LastReply() const { return m_lastReply; }
+    // "expected <expected> to <command>, the server said: <reply>" (or "as greeting",
+    // or "said nothing"); empty when no connection was made, as there was no one to
+    // answer.
+    std::string DescribeExchange(std::string_view expected) const;
 
 private:
+    static int OnDebug(CURL* handle, curl_infotype type, char* data, size_t size, void* self);
+
     CURL* m_handle = nullptr;
     CURLcode m_setupCode = CURLE_OK;
     CURLoption m_setupOption{};
     char m_errorText[CURL_ERROR_SIZE] = {};
+    std::string m_lastCommand;
+    std::string m_lastReply;
+    bool m_quitting = false;
 };
 
 } // namespace ospreon::alert

@@ -1,7 +1,6 @@
 #include "alertlib/smtp_sender.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <optional>
@@ -9,6 +8,7 @@
 
 #include "alertlib/curl_transfer.h"
 #include "alertlib/mail_message.h"
+#include "alertlib/server_address.h"
 #include "alertlib/text_util.h"
 #include "platform/os/clock.h"
 #include "platform/os/host.h"
@@ -23,21 +23,6 @@ constexpr char kModeShape[] = "SMTP://server[:port];sender";
 Error Refused(std::string_view what)
 {
     return Error::Plain("refused: line break in " + std::string(what));
-}
-
-Result<int> ParsePort(std::string_view text, std::string_view server)
-{
-    int port = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535)
-        return Error::Plain("invalid port of mail server: " + std::string(server));
-    return port;
-}
-
-// A host name or address only: anything that would change the URL's meaning is out.
-bool IsServerName(std::string_view server)
-{
-    return server.find_first_of(" \t/\\@?#%") == std::string_view::npos;
 }
 
 // Hands the composed mail to libcurl piece by piece.
@@ -74,6 +59,16 @@ std::string MailBody(const std::tm& now)
     return "This alert was sent by Ospreon on " + os::LocalHostName() + " at " + time + ".\r\n";
 }
 
+// The reply each step expects: the greeting and STARTTLS 220, DATA 354, the rest 250.
+const char* ExpectedReply(const std::string& command)
+{
+    if (command.empty() || command == "STARTTLS")
+        return "220";
+    if (command == "DATA")
+        return "354 and then 250";
+    return "250";
+}
+
 } // namespace
 
 Result<SmtpTarget> ParseSmtpTarget(std::string_view target)
@@ -88,31 +83,14 @@ Result<SmtpTarget> ParseSmtpTarget(std::string_view target)
     if (HasLineBreak(sender))
         return Refused("sender");
 
-    // "host", "host:port", "[IPv6 address]" or "[IPv6 address]:port".
-    const bool bracketed = !server.empty() && server.front() == '[';
-    const std::size_t close = bracketed ? server.find(']') : 0;
-    if (close == std::string_view::npos)
-        return Error::Plain("invalid mail server in mode: " + std::string(server));
-    std::string_view host = server;
-    std::optional<std::string_view> portText;
-    if (const std::size_t colon = server.find(':', close); colon != std::string_view::npos) {
-        host = server.substr(0, colon);
-        portText = server.substr(colon + 1);
-    }
-    if (host.empty())
+    if (server.empty() || server.front() == ':')
         return Error::Plain(std::string("no mail server given (") + kModeShape + ")");
-    if (!IsServerName(host) || (bracketed && host.size() != close + 1))
-        return Error::Plain("invalid mail server in mode: " + std::string(server));
     if (sender.empty())
         return Error::Plain(std::string("no sender given (") + kModeShape + ")");
-
-    SmtpTarget parsed{std::string(host), kDefaultPort, std::string(sender)};
-    if (portText) {
-        Result<int> port = ParsePort(*portText, server);
-        if (!port)
-            return port.error();
-        parsed.port = *port;
-    }
+    Result<ServerAddress> address = ParseServerAddress(server, kDefaultPort);
+    if (!address)
+        return address.error();
+    SmtpTarget parsed{address->host, address->port, std::string(sender)};
     return parsed;
 }
 
@@ -137,34 +115,50 @@ Result<void> SendMail(std::string_view target, std::string_view recipients,
     mail.subject = std::string(message);
     mail.date = os::LocalNow();
     mail.body = MailBody(mail.date);
-    const std::string text = ComposeMail(mail);
 
-    const std::string server = smtp->server + ":" + std::to_string(smtp->port);
+    SmtpDelivery delivery;
+    delivery.server = ServerAddress{smtp->server, smtp->port};
+    delivery.sender = smtp->sender;
+    delivery.recipients = to;
+    delivery.text = ComposeMail(mail);
+    return DeliverMail(delivery);
+}
+
+Result<void> DeliverMail(const SmtpDelivery& delivery)
+{
+    const std::string server = delivery.server.Text();
     // The path is the name this host gives itself in EHLO.
     const std::string url = "smtp://" + server + "/" + UrlEncode(os::LocalHostName());
     CurlList rcpt;
-    for (const std::string& recipient : to) {
+    for (const std::string& recipient : delivery.recipients) {
         if (!rcpt.Append(EnvelopeAddress(recipient)))
             return Error::Plain("cannot send mail: out of memory");
     }
-    MailUpload upload{text};
+    MailUpload upload{delivery.text};
 
     CurlTransfer transfer;
     transfer.Set(CURLOPT_URL, url.c_str());
     transfer.Set(CURLOPT_PROTOCOLS_STR, "smtp");
     transfer.Set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-    const std::string envelopeSender = EnvelopeAddress(smtp->sender);
+    const std::string envelopeSender = EnvelopeAddress(delivery.sender);
     transfer.Set(CURLOPT_MAIL_FROM, envelopeSender.c_str());
     transfer.Set(CURLOPT_MAIL_RCPT, rcpt.get());
     transfer.Set(CURLOPT_READFUNCTION, &MailUpload::Read);
     transfer.Set(CURLOPT_READDATA, &upload);
     transfer.Set(CURLOPT_UPLOAD, 1L);
+    transfer.SetTimeBudget(delivery.budget);
+    if (delivery.tolerateCertificates)
+        transfer.TolerateCertificates();
+    transfer.TraceConversation();
     Result<void> sent = transfer.Perform("mail through " + server);
     if (sent)
         return {};
     Error error = sent.error();
-    if (const long reply = transfer.ResponseCode(); reply >= 400)
-        error.message += "; the server's last reply was " + std::to_string(reply);
+    if (std::string exchange = transfer.DescribeExchange(ExpectedReply(transfer.LastCommand()));
+        !exchange.empty())
+        error.message += "; " + exchange;
+    if (const std::optional<std::string> problem = transfer.CertificateProblem())
+        error.message += "; the certificate did not verify: " + *problem;
     return error;
 }
 

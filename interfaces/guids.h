@@ -43,3 +43,8 @@ inline constexpr CLSID CLSID_PagewardenMonitor = MakeGuid("3C1F6E52-8D0B-4F3A-9B
 inline constexpr GUID LIBID_PagewardenLib = MakeGuid("3C1F6E52-8D0B-4F3A-9B7E-2A51D6C0E812");
 inline constexpr CLSID CLSID_VolumewardenMonitor = MakeGuid("5B8E2D17-44C9-4A6F-8F1D-7C3A9E05B221");
 inline constexpr GUID LIBID_VolumewardenLib = MakeGuid("5B8E2D17-44C9-4A6F-8F1D-7C3A9E05B222");
+inline constexpr CLSID CLSID_RelaywardenMonitor = MakeGuid("7A4C9F03-1E6B-4D28-A5C7-3F80B2D64431");
+inline constexpr GUID LIBID_RelaywardenLib = MakeGuid("7A4C9F03-1E6B-4D28-A5C7-3F80B2D64432");
+inline constexpr CLSID CLSID_MailboxwardenMonitor =
+    MakeGuid("9D2B7E61-5A3F-4C84-B96E-0E4F7A1C8841");
+inline constexpr GUID LIBID_MailboxwardenLib = MakeGuid("9D2B7E61-5A3F-4C84-B96E-0E4F7A1C8842");

@@ -34,6 +34,18 @@ ParamText ReadText(IUser* user, const char* key, const std::string& defaultValue
     return result;
 }
 
+ParamTexts ReadTexts(IUser* user, std::initializer_list<const char*> keys)
+{
+    ParamTexts result;
+    for (const char* key : keys) {
+        ParamText value = ReadText(user, key, "");
+        if (!value.read || FAILED(value.hr))
+            return ParamTexts{value.read, value.hr, {}};
+        result.texts.push_back(std::move(value.text));
+    }
+    return result;
+}
+
 void DeclareParam(IUser* user, const char* key, const char* defaultValue, bool putOnly)
 {
     if (!user)

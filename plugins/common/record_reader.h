@@ -1,8 +1,10 @@
 #pragma once
 // Reading and declaring record values, the only way the plug-ins touch a record.
 
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "interfaces/user.h"
 #include "platform/com/variant.h"
@@ -24,6 +26,17 @@ struct ParamText
     HRESULT hr = S_OK; // failure: the value has no text form
 };
 ParamText ReadText(IUser* user, const char* key, const std::string& defaultValue);
+
+// The texts of `keys`, in order, each the empty text where the record lacks it, for
+// a check that needs them all: `read` false when the record faulted on one (the
+// fault is logged), `hr` the failure of a value without a text form.
+struct ParamTexts
+{
+    bool read = true;
+    HRESULT hr = S_OK;
+    std::vector<std::string> texts;
+};
+ParamTexts ReadTexts(IUser* user, std::initializer_list<const char*> keys);
 
 // DeclareParam: InfoName put (index 8) unless `putOnly`, then InfoVal put of the
 // default. Results are ignored, as a declaration is best effort.

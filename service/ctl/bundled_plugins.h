@@ -18,9 +18,10 @@ struct BundledPlugin
 
 // The bundled types, in the order setup registers them.
 inline constexpr BundledPlugin kBundledPlugins[] = {
-    {"Ramwarden.so", CLSID_RamwardenMonitor},       {"Loadwarden.so", CLSID_LoadwardenMonitor},
-    {"Daemonwarden.so", CLSID_DaemonwardenMonitor}, {"Pagewarden.so", CLSID_PagewardenMonitor},
-    {"Volumewarden.so", CLSID_VolumewardenMonitor},
+    {"Ramwarden.so", CLSID_RamwardenMonitor},         {"Loadwarden.so", CLSID_LoadwardenMonitor},
+    {"Daemonwarden.so", CLSID_DaemonwardenMonitor},   {"Pagewarden.so", CLSID_PagewardenMonitor},
+    {"Volumewarden.so", CLSID_VolumewardenMonitor},   {"Relaywarden.so", CLSID_RelaywardenMonitor},
+    {"Mailboxwarden.so", CLSID_MailboxwardenMonitor},
 };
 
 // Copies `source` to `target` unless `target` already has the same size and bytes.

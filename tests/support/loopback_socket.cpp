@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+
+#include <openssl/ssl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -74,6 +77,29 @@ int SocketFd::release()
     return std::exchange(m_fd, -1);
 }
 
+LineConnection::~LineConnection()
+{
+    if (m_ssl)
+        SSL_free(m_ssl);
+}
+
+bool LineConnection::StartTls(ssl_ctx_st* context)
+{
+    if (m_ssl)
+        return false;
+    m_buffer.clear();
+    // A client that drops the TLS connection must not kill the test with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
+    m_ssl = SSL_new(context);
+    if (!m_ssl || SSL_set_fd(m_ssl, m_fd.get()) != 1)
+        return false;
+    // The socket blocks: bound the handshake by the socket's own timeouts.
+    const timeval limit{5, 0};
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    return SSL_accept(m_ssl) == 1;
+}
+
 bool LineConnection::Fill(Clock::time_point deadline)
 {
     for (;;) {
@@ -83,12 +109,22 @@ bool LineConnection::Fill(Clock::time_point deadline)
         if (now >= deadline)
             return false;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-        if (!WaitReadable(m_fd.get(), std::min(left + std::chrono::milliseconds(1), kSlice)))
+        const bool pending = m_ssl && SSL_pending(m_ssl) > 0;
+        if (!pending &&
+            !WaitReadable(m_fd.get(), std::min(left + std::chrono::milliseconds(1), kSlice)))
             continue;
         char chunk[4096];
-        const ssize_t got = ::recv(m_fd.get(), chunk, sizeof chunk, 0);
-        if (got < 0 && errno == EINTR)
-            continue;
+        ssize_t got;
+        if (m_ssl) {
+            const int read = SSL_read(m_ssl, chunk, sizeof chunk);
+            if (read <= 0 && SSL_get_error(m_ssl, read) == SSL_ERROR_WANT_READ)
+                continue;
+            got = read;
+        } else {
+            got = ::recv(m_fd.get(), chunk, sizeof chunk, 0);
+            if (got < 0 && errno == EINTR)
+                continue;
+        }
         if (got <= 0)
             return false;
         m_buffer.append(chunk, static_cast<std::size_t>(got));
@@ -128,6 +164,10 @@ std::optional<std::string> LineConnection::ReadBytes(std::size_t count,
 
 bool LineConnection::Send(std::string_view data)
 {
+    if (m_ssl) {
+        return data.empty() || SSL_write(m_ssl, data.data(), static_cast<int>(data.size())) ==
+                                   static_cast<int>(data.size());
+    }
     while (!data.empty()) {
         const ssize_t sent = ::send(m_fd.get(), data.data(), data.size(), MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR)

@@ -13,6 +13,9 @@
 #include <string_view>
 #include <thread>
 
+struct ssl_st;
+struct ssl_ctx_st;
+
 namespace ospreon::test {
 
 // A socket descriptor, closed with its owner.
@@ -42,6 +45,15 @@ class LineConnection
 public:
     LineConnection(SocketFd fd, const std::atomic<bool>* stop) : m_fd(std::move(fd)), m_stop(stop)
     {}
+    ~LineConnection();
+    LineConnection(const LineConnection&) = delete;
+    LineConnection& operator=(const LineConnection&) = delete;
+
+    // Turns the connection into a TLS server connection (STARTTLS, STLS): the
+    // handshake must end within a few seconds. Lines read before it that the client
+    // sent ahead are dropped, as a server must. False when the handshake failed.
+    bool StartTls(ssl_ctx_st* context);
+    bool secured() const { return m_ssl != nullptr; }
 
     // The next line without its line end ("\r\n" or "\n"); nullopt when the peer
     // closed, the wait ran out or the server stops.
@@ -58,6 +70,7 @@ private:
     SocketFd m_fd;
     const std::atomic<bool>* m_stop = nullptr;
     std::string m_buffer;
+    ssl_st* m_ssl = nullptr;
 };
 
 // Listens on 127.0.0.1 (port 0: the kernel picks one) and serves each accepted

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <utility>
 
 namespace ospreon::test {
 
@@ -33,7 +34,11 @@ std::string PathArgument(const std::string& line)
 
 } // namespace
 
-SmtpSink::SmtpSink() : m_server([this](LineConnection& connection) { Serve(connection); }) {}
+SmtpSink::SmtpSink(SmtpSinkOptions options)
+    : m_options(std::move(options)),
+      m_tls(m_options.startTls ? std::make_unique<TlsServerContext>() : nullptr),
+      m_server([this](LineConnection& connection) { Serve(connection); })
+{}
 
 std::vector<SmtpMail> SmtpSink::mails() const
 {
@@ -49,6 +54,11 @@ bool SmtpSink::WaitForMails(std::size_t count, std::chrono::milliseconds timeout
 
 void SmtpSink::Serve(LineConnection& connection)
 {
+    if (m_options.silent) {
+        while (connection.ReadLine(kReadTimeout)) {
+        }
+        return;
+    }
     if (!connection.Send("220 sink.test ESMTP test sink\r\n"))
         return;
     SmtpMail mail;
@@ -61,11 +71,26 @@ void SmtpSink::Serve(LineConnection& connection)
         if (verb == "EHLO" || verb == "HELO") {
             mail = SmtpMail{};
             mail.helo = line->size() > 5 ? line->substr(5) : std::string();
-            reply = "250 sink.test\r\n";
+            mail.secured = connection.secured();
+            reply = m_tls && !connection.secured() && verb == "EHLO"
+                        ? "250-sink.test\r\n250 STARTTLS\r\n"
+                        : "250 sink.test\r\n";
+        } else if (Upper(*line) == "STARTTLS" && m_tls && !connection.secured()) {
+            if (!connection.Send("220 Ready to start TLS\r\n") ||
+                !connection.StartTls(m_tls->get()))
+                return;
+            mail = SmtpMail{};
+            continue;
         } else if (verb == "MAIL") {
             mail.from = PathArgument(*line);
         } else if (verb == "RCPT") {
-            mail.recipients.push_back(PathArgument(*line));
+            const std::string recipient = PathArgument(*line);
+            const auto& refused = m_options.refusedRecipients;
+            if (std::find(refused.begin(), refused.end(), recipient) != refused.end())
+                reply =
+                    "550 5.1.1 <" + recipient + ">: Recipient address rejected: no such user\r\n";
+            else
+                mail.recipients.push_back(recipient);
         } else if (verb == "DATA") {
             if (!connection.Send("354 End data with <CR><LF>.<CR><LF>\r\n"))
                 return;
@@ -87,6 +112,7 @@ void SmtpSink::Serve(LineConnection& connection)
             const std::string helo = mail.helo;
             mail = SmtpMail{};
             mail.helo = helo;
+            mail.secured = connection.secured();
             reply = "250 OK: queued\r\n";
         } else if (verb == "RSET") {
             const std::string helo = mail.helo;

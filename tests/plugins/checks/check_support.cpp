@@ -114,6 +114,9 @@ void ExpectRegisteredModuleDeclaresOnce(const ModuleCase& module)
 
     auto first = FakeUser::Create(module.typeName + " of first", module.typeName);
     first->Set("Monitor_LogFile", (home.path() / "first.log").string());
+    for (const auto& [key, value] : module.preset)
+        first->Set(key, value);
+    first->ClearCalls();
     ASSERT_EQ(monitor->Init(first.get()), S_OK);
     EXPECT_EQ(first->Calls(), WithLogRead(module.declarations));
     std::vector<std::string> keys = module.keys;

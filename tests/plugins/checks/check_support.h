@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -55,6 +56,8 @@ struct ModuleCase
     std::vector<std::string> keys; // the record's keys afterwards, "Monitor_LogFile" first
     // Called with the object after the second Init, whose record logs to `logFile`.
     std::function<void(IServiceMonitor* monitor, const std::filesystem::path& logFile)> probe;
+    // Values the first record holds before its Init, after "Monitor_LogFile".
+    std::vector<std::pair<std::string, std::string>> preset = {};
 };
 
 // Registers the module in a temporary registry (DllRegisterServer), creates its

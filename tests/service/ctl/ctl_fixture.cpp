@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "service/store/database.h"
 
@@ -53,6 +54,12 @@ std::string MustRun(const std::vector<std::string>& args)
 std::filesystem::path TestwardenModule()
 {
     return BuildDir() / "testmodules" / "Testwarden.so";
+}
+
+std::string ReadFile(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void DamageStore(const std::filesystem::path& home, StoreDamage damage)

@@ -33,6 +33,9 @@ std::string MustRun(const std::vector<std::string>& args);
 
 std::filesystem::path TestwardenModule();
 
+// The whole text of a file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& file);
+
 // Ways to make the store of a prepared home unusable, as a disk fault or another
 // program might: kNoParameterTable leaves a store that opens and counts its records
 // but cannot read their values; kGarbagePages keeps the first page (the header and

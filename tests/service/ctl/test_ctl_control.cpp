@@ -4,7 +4,6 @@
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,14 +23,6 @@ using CtlControl = ServiceHomeTest;
 
 constexpr char kA[] = "Testwarden of a";
 constexpr char kB[] = "Testwarden of b";
-
-std::string ReadFile(const std::filesystem::path& file)
-{
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST_F(CtlControl, StartAndStopLikeTheConsole)
 {

@@ -107,6 +107,8 @@ TEST_F(CtlSetup, PreparesTheHome)
                    "plug-in Daemonwarden.so: not built\n"
                    "plug-in Pagewarden.so: not built\n"
                    "plug-in Volumewarden.so: not built\n"
+                   "plug-in Relaywarden.so: not built\n"
+                   "plug-in Mailboxwarden.so: not built\n"
                    "config: set LogFile, BackupFile, ControlPass\n",
                ""}});
     EXPECT_EQ(ReadBytes(m_home.path() / "plugins" / "Ramwarden.so"),
@@ -160,6 +162,8 @@ TEST_F(CtlSetup, SecondRunChangesNothing)
                    "plug-in Daemonwarden.so: not built\n"
                    "plug-in Pagewarden.so: not built\n"
                    "plug-in Volumewarden.so: not built\n"
+                   "plug-in Relaywarden.so: not built\n"
+                   "plug-in Mailboxwarden.so: not built\n"
                    "config: complete\n",
                ""}});
     const Snapshot after = Take(m_home.path());
