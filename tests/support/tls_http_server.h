@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/loopback_socket.h"
+#include "tests/support/tls_context.h"
 
 namespace ospreon::test {
 
@@ -26,11 +27,10 @@ public:
     std::vector<std::string> requests() const;
 
 private:
-    struct Context;
     void Serve(LineConnection& connection);
 
     std::string m_body;
-    std::unique_ptr<Context> m_context;
+    std::unique_ptr<TlsServerContext> m_context;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
     std::unique_ptr<LoopbackServer> m_server; // last made, first stopped
