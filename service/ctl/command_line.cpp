@@ -68,7 +68,7 @@ public:
 
         CLI::App* list = Add(m_root, "list",
                              "One line per monitor: name, type, status, result, parameter, "
-                             "interval (tab-separated)",
+                             "interval, last check, failures (tab-separated)",
                              [&] { return ListRecords(c, a.json); });
         list->add_flag("--json", a.json, "An array of objects instead");
 
@@ -77,8 +77,11 @@ public:
         Positional(add, "TYPE", a.type, "Monitor type (see `types`)");
         Positional(add, "NAME", a.name, "Name after \"TYPE of \"");
 
-        CLI::App* show = Add(m_root, "show", "The monitor's values, in order, as `key = value`",
-                             [&] { return ShowRecord(c, a.record, a.json); });
+        CLI::App* show =
+            Add(m_root, "show",
+                "The monitor's values, in order, as `key = value`, then its last check "
+                "and failure count",
+                [&] { return ShowRecord(c, a.record, a.json); });
         Positional(show, "RECORD", a.record, "Monitor name, e.g. \"Ramwarden of web\"");
         show->add_flag("--json", a.json, "An object with name, type and parameters instead");
 

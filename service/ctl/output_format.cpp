@@ -1,6 +1,7 @@
 #include "service/ctl/output_format.h"
 
 #include <cstdio>
+#include <ctime>
 
 #include <nlohmann/json.hpp>
 
@@ -61,11 +62,24 @@ std::string EscapeField(const std::string& text)
     return escaped;
 }
 
+std::string CheckTime(std::int64_t epochMs)
+{
+    if (epochMs <= 0)
+        return "";
+    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
+    std::tm local{};
+    if (!::localtime_r(&seconds, &local))
+        return "";
+    char text[32];
+    return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) ? text : "";
+}
+
 std::string SummaryLine(const RecordSummary& record)
 {
     return EscapeField(record.name) + '\t' + EscapeField(record.type) + '\t' +
            EscapeField(record.status) + '\t' + EscapeField(record.result) + '\t' +
-           EscapeField(record.parameter) + '\t' + EscapeField(record.interval) + '\n';
+           EscapeField(record.parameter) + '\t' + EscapeField(record.interval) + '\t' +
+           record.lastCheck + '\t' + std::to_string(record.failures) + '\n';
 }
 
 std::string SummaryJson(const std::vector<RecordSummary>& records)
@@ -77,26 +91,34 @@ std::string SummaryJson(const std::vector<RecordSummary>& records)
                         {"status", record.status},
                         {"result", record.result},
                         {"parameter", record.parameter},
-                        {"interval", record.interval}});
+                        {"interval", record.interval},
+                        {"lastCheck", record.lastCheck},
+                        {"failures", record.failures}});
     }
     return Dump(list);
 }
 
-std::string ParameterLines(const std::vector<Parameter>& parameters)
+std::string ParameterLines(const std::vector<Parameter>& parameters, const CheckSummary& checks)
 {
     std::string lines;
     for (const auto& [key, value] : parameters)
         lines += EscapeField(key) + " = " + EscapeField(value) + '\n';
+    lines += "last check: " + (checks.lastCheck.empty() ? "never" : checks.lastCheck) + '\n';
+    lines += "failures: " + std::to_string(checks.failures) + '\n';
     return lines;
 }
 
 std::string RecordJson(const std::string& name, const std::string& type,
-                       const std::vector<Parameter>& parameters)
+                       const std::vector<Parameter>& parameters, const CheckSummary& checks)
 {
     json pairs = json::array();
     for (const auto& [key, value] : parameters)
         pairs.push_back(json::array({key, value}));
-    return Dump({{"name", name}, {"type", type}, {"parameters", pairs}});
+    return Dump({{"name", name},
+                 {"type", type},
+                 {"parameters", pairs},
+                 {"lastCheck", checks.lastCheck},
+                 {"failures", checks.failures}});
 }
 
 } // namespace ospreon::ctl

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "interfaces/guids.h"
@@ -15,6 +16,7 @@
 #include "service/ctl/service_access.h"
 #include "service/store/database.h"
 #include "service/store/meta_table.h"
+#include "service/store/monitor_state.h"
 
 namespace ospreon::ctl {
 
@@ -77,6 +79,22 @@ Error FileFailure(const std::string& action, HRESULT hr)
     return Unavailable(action + ": " + (info.description.empty() ? code : info.description));
 }
 
+// What the daemon keeps of each monitor, by the record's name folded to lower case.
+Result<std::map<std::string, CheckSummary>> CheckSummaries()
+{
+    Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
+    if (!db)
+        return Unavailable("cannot read the monitors' last checks: " + db.error().message);
+    Result<std::vector<std::pair<std::string, store::MonitorState>>> states =
+        store::MonitorStateTable(**db).ReadAll();
+    if (!states)
+        return Unavailable("cannot read the monitors' last checks: " + states.error().message);
+    std::map<std::string, CheckSummary> summaries;
+    for (const auto& [name, state] : *states)
+        summaries[ToLowerAscii(name)] = {CheckTime(state.lastCheckMs), state.failures};
+    return summaries;
+}
+
 } // namespace
 
 Outcome ListRecords(Console& console, bool json)
@@ -89,6 +107,9 @@ Outcome ListRecords(Console& console, bool json)
         return records.error();
     const std::vector<std::string> keys = {"Status", "Monitor_Result", "Monitor_Parameter",
                                            "Monitor_InterVal (s)"};
+    Result<std::map<std::string, CheckSummary>> checks = CheckSummaries();
+    if (!checks)
+        return checks.error();
     std::vector<RecordSummary> summaries;
     summaries.reserve(records->size());
     for (const ComPtr<IUser>& record : *records) {
@@ -98,9 +119,13 @@ Outcome ListRecords(Console& console, bool json)
         if (!*listed)
             continue; // removed since it was counted
         ListedRecord& read = **listed;
+        CheckSummary check;
+        if (auto kept = checks->find(ToLowerAscii(read.name)); kept != checks->end())
+            check = kept->second;
         summaries.push_back({std::move(read.name), std::move(read.type), std::move(read.values[0]),
                              std::move(read.values[1]), std::move(read.values[2]),
-                             std::move(read.values[3])});
+                             std::move(read.values[3]), std::move(check.lastCheck),
+                             check.failures});
     }
     if (json) {
         console.out << SummaryJson(summaries);
@@ -122,16 +147,22 @@ Outcome ShowRecord(Console& console, const std::string& name, bool json)
     Result<std::vector<Parameter>> parameters = Parameters(record->get(), name);
     if (!parameters)
         return parameters.error();
-    if (!json) {
-        console.out << ParameterLines(*parameters);
-        return kExitDone;
-    }
     Result<std::optional<ListedRecord>> head = ReadListed(record->get(), {});
     if (!head)
         return head.error();
     if (!*head)
         return Unavailable("no monitor named " + Quoted(name));
-    console.out << RecordJson((*head)->name, (*head)->type, *parameters);
+    Result<std::map<std::string, CheckSummary>> checks = CheckSummaries();
+    if (!checks)
+        return checks.error();
+    CheckSummary check;
+    if (auto kept = checks->find(ToLowerAscii((*head)->name)); kept != checks->end())
+        check = kept->second;
+    if (!json) {
+        console.out << ParameterLines(*parameters, check);
+        return kExitDone;
+    }
+    console.out << RecordJson((*head)->name, (*head)->type, *parameters, check);
     return kExitDone;
 }
 

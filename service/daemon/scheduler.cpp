@@ -284,16 +284,8 @@ void Scheduler::WorkerLost(std::size_t index, const std::string& why)
                 "); replaced");
     ++m_counters.workersReplaced;
     slot.process.reset();
-    const std::set<std::uint32_t> tickets = std::move(slot.tickets);
-    slot.tickets.clear();
-    for (std::uint32_t ticket : tickets) {
-        auto found = m_tickets.find(ticket);
-        if (found == m_tickets.end())
-            continue;
-        const std::string name = found->second;
-        m_tickets.erase(found);
+    for (const std::string& name : ReleaseCalls(slot)) {
         Monitor& monitor = m_monitors.at(name);
-        monitor.ticket = 0;
         if (monitor.call == FrameKind::Check && !monitor.timedOut) {
             m_log.Write("fault contained: the check of " + name + " was lost with its worker (" +
                         how + ")");
@@ -304,26 +296,33 @@ void Scheduler::WorkerLost(std::size_t index, const std::string& why)
                 m_log.Write(name + " runs in a worker of its own from now on");
             }
         }
-        Returned(name, m_monitors.at(name));
+        Returned(name, monitor);
     }
 }
 
 void Scheduler::RestartWorkers()
 {
-    for (Slot& slot : m_slots) {
-        for (std::uint32_t ticket : slot.tickets) {
-            auto found = m_tickets.find(ticket);
-            if (found == m_tickets.end())
-                continue;
-            const std::string name = found->second;
-            m_tickets.erase(found);
-            Monitor& monitor = m_monitors.at(name);
-            monitor.ticket = 0;
-            Returned(name, monitor);
-        }
-        slot.tickets.clear();
+    // The processes go first, so that a call made as another returns starts a new one.
+    for (Slot& slot : m_slots)
         slot.process.reset();
+    for (std::size_t index = 0; index < m_slots.size(); ++index) {
+        for (const std::string& name : ReleaseCalls(m_slots[index]))
+            Returned(name, m_monitors.at(name));
     }
+}
+
+std::vector<std::string> Scheduler::ReleaseCalls(Slot& slot)
+{
+    std::vector<std::string> names;
+    for (std::uint32_t ticket : std::exchange(slot.tickets, {})) {
+        auto found = m_tickets.find(ticket);
+        if (found == m_tickets.end())
+            continue;
+        names.push_back(found->second);
+        m_tickets.erase(found);
+        m_monitors.at(names.back()).ticket = 0;
+    }
+    return names;
 }
 
 void Scheduler::FlushStates()

@@ -106,6 +106,8 @@ private:
     void StartAction(const std::string& name, Monitor& monitor, AlarmAction action);
     void WorkerLost(std::size_t slot, const std::string& why);
     void RestartWorkers();
+    // Forgets the calls running in the slot's worker; the names of their monitors.
+    std::vector<std::string> ReleaseCalls(Slot& slot);
     void FlushStates();
     Clock::duration Wait(Clock::time_point now) const;
 

@@ -1,9 +1,12 @@
+#include <barrier>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/com/bstr.h"
 #include "plugins/common/record_reader.h"
 #include "tests/plugins/common/run_cycle_fixture.h"
 
@@ -200,6 +203,73 @@ TEST_F(RunCycle, InitDeclaresOncePerObjectAndFollowsTheLatestLogPath)
     ScopedEnv nextDay("OSPREON_TEST_NOW", "2023-12-10T00:00:01");
     plugin::WriteLog("next day\n");
     EXPECT_TRUE(std::filesystem::exists(home.path() / "ram101223.log"));
+}
+
+// A check that writes two lines naming its record, each only once the other
+// object's call has come as far: the two calls overlap for certain.
+class MeetingCheck final : public plugin::Check
+{
+public:
+    HRESULT Monitor(IUser* user) override
+    {
+        static std::barrier<> meeting(2);
+        com::Bstr name;
+        if (FAILED(user->get_UserName(name.put())))
+            return E_FAIL;
+        meeting.arrive_and_wait();
+        plugin::WriteLog("first line of %s\n", name.utf8().c_str());
+        meeting.arrive_and_wait();
+        plugin::WriteLog("second line of %s\n", name.utf8().c_str());
+        return S_OK;
+    }
+};
+
+TEST_F(RunCycle, OverlappingCallsOfTwoObjectsOfOneTypeWriteIntoTheirOwnLogFiles)
+{
+    plugin::PluginType meetingType = ProbeType();
+    meetingType.makeCheck = [] { return std::unique_ptr<plugin::Check>(new MeetingCheck); };
+    struct Object
+    {
+        com::ComPtr<plugin::ServiceMonitor> monitor;
+        com::ComPtr<FakeUser> user;
+        std::filesystem::path log;
+    };
+    std::vector<Object> objects;
+    for (const char* name : {"one", "two"}) {
+        Object object{com::MakeObject<plugin::ServiceMonitor>(meetingType),
+                      FakeUser::Create(std::string("Probewarden of ") + name, "Probewarden"),
+                      home.path() / (std::string(name) + ".log")};
+        object.user->Set("Monitor_LogFile", object.log.string());
+        objects.push_back(std::move(object));
+    }
+    // Both Inits come before either check writes, so the module-wide path is the
+    // later Init's; each call still writes where its own object's Init said.
+    std::vector<std::thread> threads;
+    std::vector<HRESULT> results(objects.size(), E_UNEXPECTED);
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        threads.emplace_back([&, i] {
+            if (SUCCEEDED(objects[i].monitor->Init(objects[i].user.get())))
+                results[i] = objects[i].monitor->Monitor(objects[i].user.get());
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        EXPECT_EQ(results[i], S_OK);
+        std::ifstream file(objects[i].log, std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(file),
+                               std::istreambuf_iterator<char>()};
+        std::vector<std::string> messages;
+        for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2) {
+            const std::size_t gap = text.find("   ", start);
+            messages.push_back(gap < end ? text.substr(gap + 3, end - gap - 3) : "");
+        }
+        const std::string name = i == 0 ? "Probewarden of one" : "Probewarden of two";
+        EXPECT_THAT(messages,
+                    ElementsAre("first line of " + name + "\n", "second line of " + name + "\n"))
+            << objects[i].log;
+    }
 }
 
 TEST_F(RunCycle, DefaultLogFileIsInTheLogFolder)

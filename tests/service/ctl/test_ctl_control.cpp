@@ -51,8 +51,8 @@ TEST_F(CtlControl, StartAndStopLikeTheConsole)
         {{"stop", kA}, 0, "already stopped: Testwarden of a\n", ""},
         {{"list"},
          0,
-         "Testwarden of a\tTestwarden\tDisable\tOk\tok\t\n"
-         "Testwarden of b\tTestwarden\tEnable\tOk\tok\t\n",
+         "Testwarden of a\tTestwarden\tDisable\tOk\tok\t\t\t0\n"
+         "Testwarden of b\tTestwarden\tEnable\tOk\tok\t\t\t0\n",
          ""},
         {{"status"},
          0,
@@ -80,8 +80,8 @@ TEST_F(CtlControl, StartAndStopChangeNothingWhenOneNameIsMissing)
          "wardenctl: no monitor named \"Testwarden of gone\"\n"},
         {{"list"},
          0,
-         "Testwarden of a\tTestwarden\tDisable\tError\tok\t\n"
-         "Testwarden of b\tTestwarden\tEnable\tError\tok\t\n",
+         "Testwarden of a\tTestwarden\tDisable\tError\tok\t\t\t0\n"
+         "Testwarden of b\tTestwarden\tEnable\tError\tok\t\t\t0\n",
          ""},
     });
 }

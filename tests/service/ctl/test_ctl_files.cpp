@@ -153,7 +153,7 @@ TEST_F(CtlFiles, ImportSaysWhichRecordsItSkipped)
          0,
          "1 record imported, 2 skipped (type not registered): Nowarden of b, Otherwarden of c\n",
          ""},
-        {{"list"}, 0, "Testwarden of a\tTestwarden\t\t\t\t\n", ""},
+        {{"list"}, 0, "Testwarden of a\tTestwarden\t\t\t\t\t\t0\n", ""},
     });
 }
 

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "service/store/database.h"
+#include "service/store/monitor_state.h"
 #include "tests/service/ctl/ctl_fixture.h"
+#include "tests/support/scoped_env.h"
 
 namespace ospreon::test {
 namespace {
@@ -16,7 +19,9 @@ using CtlRecords = ServiceHomeTest;
 constexpr char kDeclared[] = "Status = Disable\n"
                              "DisplayName = Scripted Result\n"
                              "Monitor_Parameter = ok\n"
-                             "Monitor_Voice = \n";
+                             "Monitor_Voice = \n"
+                             "last check: never\n"
+                             "failures: 0\n";
 
 TEST_F(CtlRecords, AddShowGetSetRemove)
 {
@@ -64,19 +69,21 @@ TEST_F(CtlRecords, AddShowGetSetRemove)
          "Monitor_Parameter = -x\n"
          "Monitor_Voice = \n"
          "Monitor_InterVal (s) = 60\n"
-         "Note = tab\\there\\\\\\nnext line\n",
+         "Note = tab\\there\\\\\\nnext line\n"
+         "last check: never\n"
+         "failures: 0\n",
          ""},
         {{"list"},
          0,
-         "Testwarden of web\tTestwarden\tDisable\t\t-x\t60\n"
-         "Testwarden of db\tTestwarden\tDisable\t\tok\t\n",
+         "Testwarden of web\tTestwarden\tDisable\t\t-x\t60\t\t0\n"
+         "Testwarden of db\tTestwarden\tDisable\t\tok\t\t\t0\n",
          ""},
         {{"remove", "Testwarden of web"}, 0, "", ""},
         {{"remove", "Testwarden of web"},
          3,
          "",
          "wardenctl: no monitor named \"Testwarden of web\"\n"},
-        {{"list"}, 0, "Testwarden of db\tTestwarden\tDisable\t\tok\t\n", ""},
+        {{"list"}, 0, "Testwarden of db\tTestwarden\tDisable\t\tok\t\t\t0\n", ""},
     });
 }
 
@@ -95,7 +102,9 @@ TEST_F(CtlRecords, JsonForms)
          "    \"status\": \"Enable\",\n"
          "    \"result\": \"Ok\",\n"
          "    \"parameter\": \"ok\",\n"
-         "    \"interval\": \"\"\n"
+         "    \"interval\": \"\",\n"
+         "    \"lastCheck\": \"\",\n"
+         "    \"failures\": 0\n"
          "  }\n"
          "]\n",
          ""},
@@ -111,7 +120,9 @@ TEST_F(CtlRecords, JsonForms)
          "    [\n      \"Monitor_Voice\",\n      \"\"\n    ],\n"
          "    [\n      \"Quote\",\n      \"say \\\"h\u00e9\\\"\\n\"\n    ],\n"
          "    [\n      \"Monitor_Result\",\n      \"Ok\"\n    ]\n"
-         "  ]\n"
+         "  ],\n"
+         "  \"lastCheck\": \"\",\n"
+         "  \"failures\": 0\n"
          "}\n",
          ""},
         {{"list", "--json", "extra"},
@@ -150,7 +161,7 @@ TEST_F(CtlRecords, NamesAndKeysWithControlCharactersAreRefused)
          "a\x01"
          "b\n",
          ""},
-        {{"list"}, 0, "Testwarden of web\tTestwarden\tDisable\t\tok\t\n", ""},
+        {{"list"}, 0, "Testwarden of web\tTestwarden\tDisable\t\tok\t\t\t0\n", ""},
     });
 }
 
@@ -165,7 +176,7 @@ TEST_F(CtlRecords, LineFormsEscapeControlCharacters)
         {{"list"},
          0,
          "Testwarden of t\tTestwarden\tDisable\t\t"
-         "\\x1b]0;owned\\x07\\x1b[2J\\x7f\u00e9\\u009b1m\\\\\t\n",
+         "\\x1b]0;owned\\x07\\x1b[2J\\x7f\u00e9\\u009b1m\\\\\t\t\t0\n",
          ""},
         {{"get", "Testwarden of t", "Monitor_Parameter"}, 0, hostile + "\n", ""},
     });
@@ -232,6 +243,44 @@ TEST_F(CtlRecords, ListingsOfAnUnusableStoreFailInsteadOfShowingEmptyFields)
             {{"status"}, 3, "store: {home}/wardenhost.db\ndaemon: not running\n", c.error},
         });
     }
+}
+
+// What the daemon keeps beside a record tells a fresh result from a stale one.
+TEST_F(CtlRecords, ListAndShowTellTheLastCheckAndTheFailureCount)
+{
+    MustRun({"add", "Testwarden", "kept"});
+    MustRun({"add", "Testwarden", "new"});
+    {
+        Result<std::shared_ptr<store::Database>> db = store::OpenDefault();
+        ASSERT_TRUE(db.ok()) << db.error().message;
+        // 2023-11-14 22:13:20 UTC; the daemon writes under the record's name, in
+        // whatever case it was given.
+        store::MonitorState state;
+        state.failures = 2;
+        state.lastCheckMs = 1700000000123;
+        ASSERT_TRUE(store::MonitorStateTable(**db).Write({{"TESTWARDEN of kept", state}}).ok());
+    }
+    ScopedEnv utc("TZ", "UTC");
+    RunSteps({
+        {{"list"},
+         0,
+         "Testwarden of kept\tTestwarden\tDisable\t\tok\t\t2023-11-14 22:13:20\t2\n"
+         "Testwarden of new\tTestwarden\tDisable\t\tok\t\t\t0\n",
+         ""},
+        {{"show", "Testwarden of kept"},
+         0,
+         "Status = Disable\n"
+         "DisplayName = Scripted Result\n"
+         "Monitor_Parameter = ok\n"
+         "Monitor_Voice = \n"
+         "last check: 2023-11-14 22:13:20\n"
+         "failures: 2\n",
+         ""},
+    });
+    const std::string shown = MustRun({"show", "Testwarden of kept", "--json"});
+    EXPECT_NE(shown.find("\"lastCheck\": \"2023-11-14 22:13:20\",\n  \"failures\": 2\n"),
+              std::string::npos)
+        << shown;
 }
 
 TEST_F(CtlRecords, AStoreWithDamagedPagesIsReportedWithSqlitesReasonAndItsPath)
