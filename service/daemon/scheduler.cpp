@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <functional>
+#include <string_view>
 
 #include "platform/os/launcher.h"
 #include "platform/sqlite/connection.h"
@@ -300,15 +302,45 @@ void Scheduler::WorkerLost(std::size_t index, const std::string& why)
     }
 }
 
-void Scheduler::RestartWorkers()
+namespace {
+
+// Whether the process has one of `modules` mapped, by /proc/PID/maps. A file
+// replaced since it was loaded shows under its path with " (deleted)".
+bool HasLoaded(pid_t pid, const std::set<std::string>& modules)
+{
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    constexpr std::string_view kDeleted = " (deleted)";
+    for (std::string line; std::getline(maps, line);) {
+        const std::size_t path = line.find('/');
+        if (path == std::string::npos)
+            continue;
+        std::string_view file = std::string_view(line).substr(path);
+        if (file.ends_with(kDeleted))
+            file.remove_suffix(kDeleted.size());
+        if (modules.count(std::string(file)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::size_t Scheduler::RestartWorkersUsing(const std::set<std::string>& modules)
 {
     // The processes go first, so that a call made as another returns starts a new one.
-    for (Slot& slot : m_slots)
-        slot.process.reset();
+    std::vector<std::size_t> restarted;
     for (std::size_t index = 0; index < m_slots.size(); ++index) {
+        Slot& slot = m_slots[index];
+        if (slot.process && HasLoaded(slot.process->pid(), modules)) {
+            slot.process.reset();
+            restarted.push_back(index);
+        }
+    }
+    for (std::size_t index : restarted) {
         for (const std::string& name : ReleaseCalls(m_slots[index]))
             Returned(name, m_monitors.at(name));
     }
+    return restarted.size();
 }
 
 std::vector<std::string> Scheduler::ReleaseCalls(Slot& slot)
@@ -361,7 +393,7 @@ int Scheduler::Run(int signalFd)
     m_store = std::move(*store);
     m_log.Write("start (pid " + std::to_string(::getpid()) + ", " + std::to_string(m_slots.size()) +
                 " workers of " + std::to_string(m_options.threads) + " threads)");
-    m_plugins = PluginFingerprint();
+    m_plugins = PluginStamps();
     Watch();
     Clock::time_point stopBy{};
     std::vector<pollfd> fds;

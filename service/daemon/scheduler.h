@@ -89,7 +89,8 @@ private:
     void Scan();
     void Reload(const std::string& why);
     void Watch();
-    std::string PluginFingerprint() const;
+    // Each module file of $OSPREON_HOME/plugins with its size and modification time.
+    std::map<std::string, std::string> PluginStamps() const;
     void ResetState(const std::string& name, store::MonitorState state);
 
     // scheduler.cpp
@@ -105,7 +106,8 @@ private:
     void Conclude(const std::string& name, Monitor& monitor, Outcome outcome);
     void StartAction(const std::string& name, Monitor& monitor, AlarmAction action);
     void WorkerLost(std::size_t slot, const std::string& why);
-    void RestartWorkers();
+    // Restarts the workers that have one of `modules` (paths) loaded; how many.
+    std::size_t RestartWorkersUsing(const std::set<std::string>& modules);
     // Forgets the calls running in the slot's worker; the names of their monitors.
     std::vector<std::string> ReleaseCalls(Slot& slot);
     void FlushStates();
@@ -130,7 +132,7 @@ private:
     std::int64_t m_dataVersion = -1;
     std::int64_t m_settingsVersion = -1;
     std::int64_t m_generation = -1;
-    std::string m_plugins;
+    std::map<std::string, std::string> m_plugins;
     Clock::time_point m_nextWatch{};
     Clock::time_point m_nextHeartbeat{};
     bool m_stopping = false;

@@ -121,33 +121,47 @@ void Scheduler::Reload(const std::string& why)
     m_log.Configure();
     m_log.Write("reload (" + why + ")");
     Scan();
-    std::string plugins = PluginFingerprint();
-    if (plugins != m_plugins) {
-        m_plugins = std::move(plugins);
-        m_log.Write("plug-in modules changed: workers restarted");
-        RestartWorkers();
+    std::map<std::string, std::string> plugins = PluginStamps();
+    if (plugins == m_plugins)
+        return;
+    // Added, removed or rewritten files; only the workers that loaded one restart.
+    std::set<std::string> changed;
+    for (const auto& [path, stamp] : plugins) {
+        auto old = m_plugins.find(path);
+        if (old == m_plugins.end() || old->second != stamp)
+            changed.insert(path);
     }
+    for (const auto& [path, stamp] : m_plugins) {
+        if (!plugins.count(path))
+            changed.insert(path);
+    }
+    m_plugins = std::move(plugins);
+    const std::size_t restarted = RestartWorkersUsing(changed);
+    std::size_t running = 0;
+    for (const Slot& slot : m_slots)
+        running += slot.process != nullptr;
+    m_log.Write("plug-in modules changed: " + std::to_string(restarted) + " of " +
+                std::to_string(restarted + running) + " workers restarted");
 }
 
-std::string Scheduler::PluginFingerprint() const
+std::map<std::string, std::string> Scheduler::PluginStamps() const
 {
-    // Name, size and modification time of every module file: a module copied
-    // again by registration changes it.
-    std::set<std::string> files;
+    // Size and modification time of every module file: a module copied again by
+    // registration changes them.
+    std::map<std::string, std::string> files;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(os::Home() / "plugins", error)) {
         struct stat info
         {};
         if (::stat(entry.path().c_str(), &info) != 0)
             continue;
-        files.insert(entry.path().filename().string() + ":" + std::to_string(info.st_size) + ":" +
-                     std::to_string(info.st_mtim.tv_sec) + "." +
-                     std::to_string(info.st_mtim.tv_nsec));
+        std::error_code ec;
+        const std::filesystem::path real = std::filesystem::canonical(entry.path(), ec);
+        files[ec ? entry.path().string() : real.string()] =
+            std::to_string(info.st_size) + ":" + std::to_string(info.st_mtim.tv_sec) + "." +
+            std::to_string(info.st_mtim.tv_nsec);
     }
-    std::string fingerprint;
-    for (const std::string& file : files)
-        fingerprint += file + "\n";
-    return fingerprint;
+    return files;
 }
 
 } // namespace ospreon::daemon

@@ -245,6 +245,47 @@ TEST_F(DaemonTest, HangsAndCrashesAreContainedWhileFiftyMonitorsKeepTheirSchedul
     EXPECT_LT(Stop(), 5.0);
 }
 
+TEST_F(DaemonTest, AReloadRestartsOnlyTheWorkersThatLoadedAChangedModule)
+{
+    // Testwarden is loaded from the build tree, Volumewarden from the home's plug-ins.
+    Add("steady", {{"Monitor_Parameter", "ok"}, {"Monitor_InterVal (s)", "1"}});
+    const std::filesystem::path volume = home() / "plugins" / "Volumewarden.so";
+    std::filesystem::copy_file(BuildDir() / "lib" / "Volumewarden.so", volume,
+                               std::filesystem::copy_options::overwrite_existing);
+    MustRun({"register", volume.string()});
+    Start();
+    ASSERT_TRUE(
+        WaitUntil([&] { return CountLines(home() / "trace", "Monitor Testwarden") >= 2; }, 15s));
+
+    // A changed module that no worker loaded restarts none.
+    const std::filesystem::path page = home() / "plugins" / "Pagewarden.so";
+    std::filesystem::copy_file(BuildDir() / "lib" / "Pagewarden.so", page,
+                               std::filesystem::copy_options::overwrite_existing);
+    MustRun({"reload"});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ServiceLogText().find("plug-in modules changed: 0 of ") != std::string::npos; },
+        15s))
+        << ServiceLogText();
+
+    // Once a worker runs a Volumewarden check, rewriting that module restarts it.
+    AddRecord("Volumewarden of root", "Volumewarden",
+              {{"Monitor_Parameter", "/"}, {"Ext_Free space threshold (Mb)", "0"},
+               {"Monitor_InterVal (s)", "1"}});
+    ASSERT_TRUE(WaitUntil([&] { return !Value("Volumewarden of root", "Monitor_Result").empty(); },
+                          15s));
+    std::filesystem::copy_file(BuildDir() / "lib" / "Volumewarden.so", volume.string() + ".new");
+    std::filesystem::rename(volume.string() + ".new", volume);
+    MustRun({"reload"});
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ServiceLogText().find("plug-in modules changed: 1 of ") != std::string::npos; },
+        15s))
+        << ServiceLogText();
+    const std::size_t before = CountLines(home() / "trace", "Monitor Testwarden");
+    EXPECT_TRUE(WaitUntil(
+        [&] { return CountLines(home() / "trace", "Monitor Testwarden") >= before + 2; }, 15s))
+        << "the other monitor stopped";
+}
+
 TEST_F(DaemonTest, SigtermEndsTheDaemonLongBeforeAHangingCheckWould)
 {
     Add("stuck", {{"Monitor_Parameter", "hang:60000"},
