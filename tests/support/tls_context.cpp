@@ -30,17 +30,17 @@ struct CertificateFree
     throw std::runtime_error(std::string(what) + ": " + reason);
 }
 
-std::unique_ptr<X509, CertificateFree> SelfSigned(EVP_PKEY* key, const CertificateSpec& spec)
+std::unique_ptr<X509, CertificateFree> SelfSigned(EVP_PKEY* key, const CertificateTerms& terms)
 {
     std::unique_ptr<X509, CertificateFree> certificate(X509_new());
     if (!certificate)
         Fail("X509_new");
     X509_NAME* name = X509_get_subject_name(certificate.get());
-    const auto* commonName = reinterpret_cast<const unsigned char*>(spec.commonName.c_str());
+    const auto* commonName = reinterpret_cast<const unsigned char*>(terms.commonName.c_str());
     if (X509_set_version(certificate.get(), 2) != 1 ||
         ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), 1) != 1 ||
-        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), spec.validFromSeconds) ||
-        !X509_gmtime_adj(X509_getm_notAfter(certificate.get()), spec.validToSeconds) ||
+        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), terms.validFromSeconds) ||
+        !X509_gmtime_adj(X509_getm_notAfter(certificate.get()), terms.validToSeconds) ||
         X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, commonName, -1, -1, 0) != 1 ||
         X509_set_issuer_name(certificate.get(), name) != 1 ||
         X509_set_pubkey(certificate.get(), key) != 1 ||
@@ -51,12 +51,12 @@ std::unique_ptr<X509, CertificateFree> SelfSigned(EVP_PKEY* key, const Certifica
 
 } // namespace
 
-TlsServerContext::TlsServerContext(const CertificateSpec& spec)
+TlsServerContext::TlsServerContext(const CertificateTerms& terms)
 {
     std::unique_ptr<EVP_PKEY, KeyFree> key(EVP_EC_gen("P-256"));
     if (!key)
         Fail("EVP_EC_gen");
-    std::unique_ptr<X509, CertificateFree> certificate = SelfSigned(key.get(), spec);
+    std::unique_ptr<X509, CertificateFree> certificate = SelfSigned(key.get(), terms);
     m_context = SSL_CTX_new(TLS_server_method());
     if (!m_context)
         Fail("SSL_CTX_new");

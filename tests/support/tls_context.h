@@ -10,7 +10,7 @@ struct ssl_ctx_st;
 
 namespace ospreon::test {
 
-struct CertificateSpec
+struct CertificateTerms
 {
     std::string commonName = "localhost";
     long validFromSeconds = -3600; // relative to now
@@ -22,7 +22,7 @@ class TlsServerContext
 public:
     // Throws std::runtime_error with OpenSSL's reason when the key, the certificate
     // or the context cannot be made.
-    explicit TlsServerContext(const CertificateSpec& spec = {});
+    explicit TlsServerContext(const CertificateTerms& terms = {});
     ~TlsServerContext();
     TlsServerContext(const TlsServerContext&) = delete;
     TlsServerContext& operator=(const TlsServerContext&) = delete;

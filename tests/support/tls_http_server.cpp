@@ -21,9 +21,9 @@ struct SslFree
 
 // For a name other than the loopback address, valid from two days ago until
 // yesterday: expired.
-CertificateSpec UntrustworthyCertificate()
+CertificateTerms UntrustworthyCertificate()
 {
-    return CertificateSpec{"another-host.example", -2 * kDay, -kDay};
+    return CertificateTerms{"another-host.example", -2 * kDay, -kDay};
 }
 
 } // namespace
